@@ -1,0 +1,52 @@
+#pragma once
+// The PDF document builder: one page per raster image, every image scaled
+// to fit its page and placed in the top-left corner. The whole document
+// stays in memory as PDF objects until PDFEndDocument writes it in one pass.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "pressmark/imaging/byte_sink.h"
+#include "pressmark/imaging/image_params.h"
+#include "pressmark/imaging/raster_image.h"
+#include "pressmark/writers/document_clock.h"
+#include "pressmark/writers/pdf_objects.h"
+
+namespace pressmark {
+
+// One open document. Objects owns every object; the other lists observe.
+struct PDFDocument {
+    TPDFObjectList Objects;
+    std::vector<TPDFDictionaryObject*> PageList;
+    std::vector<TPDFStreamObject*> ImageList;
+    std::vector<TPDFStreamObject*> ContentList;
+    TPDFDictionaryObject* Resources = nullptr;
+    TPDFDictionaryObject* Catalog = nullptr;
+};
+
+std::unique_ptr<PDFDocument> PDFBeginDocument();
+
+// Adds Bitmap (plBW1 or plRGB24, at least 1 x 1) as the next page, with the
+// paper size and PDFCompression in force now. Records the page's bits per
+// sample and samples per pixel in Params; a 1-bit page with code 4 turns
+// the code into 3. An encoder error propagates with nothing of the page
+// registered, so the document keeps its earlier pages.
+void PDFAddPage(PDFDocument& Document, TRasterImage& Bitmap, TImageParams& Params, TProgressRecord& Progress);
+
+// Writes the file to Stream and frees the document; a null document does
+// nothing. The information strings are read now; the creation date comes
+// from Clock.
+void PDFEndDocument(std::unique_ptr<PDFDocument> Document, ByteSink& Stream, const TImageParams& Params,
+                    const TDocumentClock& Clock = LocalNow);
+
+void PDFWriteSinglePageDocument(ByteSink& Stream, TRasterImage& Bitmap, TImageParams& Params,
+                                TProgressRecord& Progress, const TDocumentClock& Clock = LocalNow);
+
+// Structure helpers.
+TPDFDictionaryObject& CreateCatalog(TPDFObjectList& Objects);
+TPDFDictionaryObject& CreatePage(TPDFObjectList& Objects, std::vector<TPDFDictionaryObject*>& PageList,
+                                 const TPDFDictionaryObject* Resources, std::int32_t ContentNumber,
+                                 std::unique_ptr<TPDFArrayObject> MediaBox);
+TPDFDictionaryObject& CreatePagesTree(TPDFObjectList& Objects, const std::vector<TPDFDictionaryObject*>& PageList);
+
+}  // namespace pressmark
