@@ -1,0 +1,381 @@
+#include "office_process.h"
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <osl/file.hxx>
+#include <rtl/bootstrap.hxx>
+#include <rtl/ustring.hxx>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+extern char** environ;
+
+namespace pressmark::office {
+
+namespace {
+
+using namespace std::chrono_literals;
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+// LibreOffice asks its launcher for a restart with these exit codes (after
+// a first start has set up the profile); the launcher is us.
+constexpr int kExitRestart = 79;
+constexpr int kExitNormalRestart = 81;
+
+std::optional<std::chrono::milliseconds> secondsFromEnvironment(const char* name) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    char* end = nullptr;
+    double seconds = std::strtod(text, &end);
+    if (end == text || seconds <= 0) return std::nullopt;
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
+
+std::string secondsText(std::chrono::milliseconds d) {
+    auto s = std::chrono::duration<double>(d).count();
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", s);
+    return buffer;
+}
+
+// The local UNO runtime that bridges to the office. One per process: the
+// UNO runtime keeps its own process-wide state underneath anyway.
+Reference<css::uno::XComponentContext> bootstrapLocalContext() {
+    try {
+        // The installed office's own bootstrap file names the type and
+        // service registries; a bootstrap variable (not the process
+        // environment, which a library should leave alone) points to it.
+        ::rtl::Bootstrap::set("URE_BOOTSTRAP",
+                              "vnd.sun.star.pathname:" PRESSMARK_LO_PROGRAM "/fundamentalrc");
+        return cppu::defaultBootstrap_InitialComponentContext();
+    } catch (const cppu::BootstrapException& e) {
+        throw OfficeError(PRESSMARK_LO_PROGRAM "/fundamentalrc",
+                          "the UNO runtime cannot start: " + toUtf8(e.getMessage()));
+    } catch (const css::uno::Exception& e) {
+        throw OfficeError(PRESSMARK_LO_PROGRAM "/fundamentalrc",
+                          "the UNO runtime cannot start: " + toUtf8(e.Message));
+    }
+}
+
+Reference<css::uno::XComponentContext> localContext() {
+    static const Reference<css::uno::XComponentContext> context = bootstrapLocalContext();
+    return context;
+}
+
+std::string uniquePipeName() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    return "pressmark_office_" + std::to_string(::getpid()) + "_" +
+           std::to_string(counter++) + "_" + std::to_string(random());
+}
+
+std::string makeProfileDir() {
+    std::error_code ec;
+    auto base = std::filesystem::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / "pressmark-office-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()) == nullptr)
+        throw OfficeError(pattern, std::string("cannot create the office's profile folder: ") +
+                                       std::strerror(errno));
+    return buffer.data();
+}
+
+}  // namespace
+
+OfficeSettings OfficeSettings::fromEnvironment() {
+    OfficeSettings settings;
+    if (auto v = secondsFromEnvironment("PRESSMARK_OFFICE_TIMEOUT")) settings.callTimeout = *v;
+    if (auto v = secondsFromEnvironment("PRESSMARK_OFFICE_START_TIMEOUT")) settings.startTimeout = *v;
+    if (auto v = secondsFromEnvironment("PRESSMARK_OFFICE_GRACE")) settings.graceTime = *v;
+    return settings;
+}
+
+std::string toUtf8(const ::rtl::OUString& s) {
+    return ::rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8).getStr();
+}
+
+::rtl::OUString fromUtf8(const std::string& s) {
+    return ::rtl::OStringToOUString(::rtl::OString(s.data(), static_cast<sal_Int32>(s.size())),
+                                    RTL_TEXTENCODING_UTF8);
+}
+
+::rtl::OUString fileUrl(const std::string& path) {
+    std::error_code ec;
+    auto absolute = std::filesystem::absolute(path, ec);
+    ::rtl::OUString url;
+    if (osl::FileBase::getFileURLFromSystemPath(fromUtf8(ec ? path : absolute.string()), url) !=
+        osl::FileBase::E_None)
+        throw OfficeError(path, "the name cannot be passed to the presentation application");
+    return url;
+}
+
+OfficeProcess::OfficeProcess(OfficeSettings settings, std::string profileDir, std::string pipeName)
+    : settings_(settings), profileDir_(std::move(profileDir)), pipeName_(std::move(pipeName)) {
+    watchdog_ = std::jthread([this](std::stop_token stop) { watchdogLoop(stop); });
+}
+
+std::unique_ptr<OfficeProcess> OfficeProcess::start(const OfficeSettings& settings) {
+    std::unique_ptr<OfficeProcess> process(
+        new OfficeProcess(settings, makeProfileDir(), uniquePipeName()));
+    try {
+        process->spawn();
+        process->connect();
+    } catch (...) {
+        process->kill();
+        throw;
+    }
+    return process;
+}
+
+OfficeProcess::~OfficeProcess() { kill(); }
+
+void OfficeProcess::spawn() {
+    // Everything the child needs is built before fork: after fork only
+    // async-signal-safe calls are allowed (we may have other threads).
+    const std::string program = PRESSMARK_LO_PROGRAM "/soffice.bin";
+    std::vector<std::string> args = {
+        program, "--headless", "--invisible", "--norestore", "--nologo", "--nodefault",
+        "--nolockcheck", "--accept=pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext",
+        "-env:UserInstallation=" + toUtf8(fileUrl(profileDir_))};
+    // No lock files: this application never saves, and a killed office
+    // would leave stale locks beside the user's presentations.
+    std::vector<std::string> env = {"SAL_ENABLE_FILE_LOCKING=0"};
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "SAL_ENABLE_FILE_LOCKING=", 24) != 0) env.emplace_back(*e);
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw OfficeError("", std::string("cannot start the presentation application: ") +
+                                  std::strerror(errno));
+    if (child == 0) {
+        // Die with the thread that started us, so no office outlives us even
+        // when we are killed. The check after it closes the race with a
+        // parent that died before the call.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        ::setpgid(0, 0);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        ::close_range(3, ~0U, 0);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::setpgid(child, child);
+    std::lock_guard lock(watchMutex_);
+    pid_ = child;
+    exitStatus_.reset();
+}
+
+void OfficeProcess::connect() {
+    const auto deadline = std::chrono::steady_clock::now() + settings_.startTimeout;
+    const ::rtl::OUString url =
+        fromUtf8("uno:pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext");
+    auto resolver = css::bridge::UnoUrlResolver::create(localContext());
+    int restarts = 0;
+    for (;;) {
+        try {
+            // An office that accepts the pipe but never answers is caught
+            // by the watchdog: it is killed and the resolve fails.
+            Watch watch(*this, settings_.startTimeout);
+            context_.set(resolver->resolve(url), UNO_QUERY_THROW);
+            break;
+        } catch (const css::connection::NoConnectException&) {
+        } catch (const css::uno::RuntimeException&) {
+        }
+        if (stoppedByWatchdog_)
+            throw OfficeError("", "the presentation application (LibreOffice) did not answer within " +
+                                      secondsText(settings_.startTimeout) + " seconds of its start");
+        if (reapNoWait()) {
+            int status = *exitStatus_;
+            if ((status == kExitRestart || status == kExitNormalRestart) && restarts++ < 2) {
+                spawn();
+                continue;
+            }
+            throw OfficeError("", "the presentation application (LibreOffice) ended during "
+                                  "start-up with status " + std::to_string(status));
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+            throw OfficeError("", "the presentation application (LibreOffice) did not answer within " +
+                                      secondsText(settings_.startTimeout) + " seconds of its start");
+        std::this_thread::sleep_for(100ms);
+    }
+    call("", "starting the presentation application",
+         [&] { desktop_ = css::frame::Desktop::create(context_); });
+}
+
+bool OfficeProcess::reapNoWait() {
+    std::lock_guard lock(watchMutex_);
+    if (exitStatus_) return true;
+    if (pid_ <= 0) return true;
+    int status = 0;
+    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == 0) return false;
+    if (r == pid_)
+        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    else
+        exitStatus_ = -1;  // not our child any more (someone else reaped it)
+    return true;
+}
+
+bool OfficeProcess::alive() { return !stoppedByWatchdog_ && !reapNoWait(); }
+
+void OfficeProcess::requireAlive(const std::string& file, const std::string& doing) {
+    if (stoppedByWatchdog_)
+        throw OfficeGoneError(file, "the presentation application was stopped after it hung and "
+                                    "cannot continue " + doing);
+    if (reapNoWait())
+        throw OfficeGoneError(file, "the presentation application has ended and cannot continue " +
+                                        doing);
+}
+
+void OfficeProcess::throwTranslated(const std::string& file, const std::string& doing,
+                                    const css::uno::Exception& e, bool disposed) {
+    if (stoppedByWatchdog_)
+        throw OfficeGoneError(file, "the presentation application did not answer within " +
+                                        secondsText(settings_.callTimeout) + " seconds while " +
+                                        doing + " and was stopped");
+    bool gone = reapNoWait();
+    if (!gone && disposed) {
+        // The bridge notices a dead office as soon as its pipe closes; the
+        // exit may be reported a moment later.
+        for (int i = 0; i < 20 && !gone; ++i) {
+            std::this_thread::sleep_for(50ms);
+            gone = reapNoWait();
+        }
+    }
+    if (gone)
+        throw OfficeGoneError(file, "the presentation application ended unexpectedly while " + doing);
+    std::string detail = toUtf8(e.Message);
+    throw OfficeError(file, doing + " failed" + (detail.empty() ? "" : ": " + detail));
+}
+
+bool OfficeProcess::closeAllDocuments() {
+    try {
+        return call("", "closing the open documents", [&] {
+            auto components = desktop_->getComponents()->createEnumeration();
+            while (components->hasMoreElements()) {
+                Reference<css::uno::XInterface> component(components->nextElement(), UNO_QUERY);
+                Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+                if (closeable.is()) {
+                    closeable->close(true);
+                    continue;
+                }
+                Reference<css::lang::XComponent> disposable(component, UNO_QUERY);
+                if (disposable.is()) disposable->dispose();
+            }
+            return true;
+        });
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::size_t OfficeProcess::documentCount() {
+    return call("", "listing the open documents", [&] {
+        std::size_t count = 0;
+        auto components = desktop_->getComponents()->createEnumeration();
+        for (; components->hasMoreElements(); components->nextElement()) ++count;
+        return count;
+    });
+}
+
+void OfficeProcess::kill() noexcept {
+    {
+        std::lock_guard lock(watchMutex_);
+        if (pid_ > 0 && !exitStatus_) {
+            ::kill(-pid_, SIGKILL);
+            ::kill(pid_, SIGKILL);
+        }
+    }
+    if (pid_ > 0 && !exitStatus_) {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        std::lock_guard lock(watchMutex_);
+        exitStatus_ = 128 + SIGKILL;
+    }
+    // The proxies only talk to a dead bridge now; dropping them is local.
+    desktop_.clear();
+    context_.clear();
+    watchdog_.request_stop();
+    if (watchdog_.joinable() && watchdog_.get_id() != std::this_thread::get_id()) watchdog_.join();
+    if (!profileDir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(profileDir_, ec);
+        profileDir_.clear();
+    }
+}
+
+OfficeProcess::Watch::Watch(OfficeProcess& process, std::chrono::milliseconds timeout)
+    : process_(process) {
+    std::lock_guard lock(process_.watchMutex_);
+    process_.deadline_ = std::chrono::steady_clock::now() + timeout;
+    process_.watchChanged_.notify_all();
+}
+
+OfficeProcess::Watch::~Watch() {
+    std::lock_guard lock(process_.watchMutex_);
+    process_.deadline_.reset();
+    process_.watchChanged_.notify_all();
+}
+
+void OfficeProcess::watchdogLoop(std::stop_token stop) {
+    std::unique_lock lock(watchMutex_);
+    while (!stop.stop_requested()) {
+        if (!deadline_) {
+            watchChanged_.wait(lock, stop, [&] { return deadline_.has_value(); });
+            continue;
+        }
+        const auto armed = *deadline_;
+        if (watchChanged_.wait_until(lock, stop, armed,
+                                     [&] { return !deadline_ || *deadline_ != armed; }))
+            continue;
+        if (stop.stop_requested()) break;
+        // The call has hung: killing the office makes the blocked UNO call
+        // fail at once, so the caller gets an error instead of waiting forever.
+        stoppedByWatchdog_ = true;
+        if (pid_ > 0 && !exitStatus_) {
+            ::kill(-pid_, SIGKILL);
+            ::kill(pid_, SIGKILL);
+        }
+        deadline_.reset();
+    }
+}
+
+}  // namespace pressmark::office

@@ -1,0 +1,288 @@
+#include "slide_deck.h"
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XDrawPages.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <initializer_list>
+#include <string_view>
+#include <vector>
+
+namespace pressmark::office {
+
+namespace {
+
+namespace fs = std::filesystem;
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+css::beans::PropertyValue property(const char* name, const Any& value) {
+    css::beans::PropertyValue p;
+    p.Name = ::rtl::OUString::createFromAscii(name);
+    p.Value = value;
+    return p;
+}
+
+Sequence<css::beans::PropertyValue> properties(std::initializer_list<css::beans::PropertyValue> list) {
+    return Sequence<css::beans::PropertyValue>(list.begin(), static_cast<sal_Int32>(list.size()));
+}
+
+struct GraphicFormat {
+    std::string_view name;       // the filter name callers pass, upper case
+    std::string_view mediaType;  // what the office renders
+    bool viaPng;                 // rendered as PNG, written by us
+};
+
+// BMP goes through PNG: the office's BMP export ignores the requested size.
+constexpr std::array kGraphicFormats = {
+    GraphicFormat{"BMP", "image/png", true},   GraphicFormat{"PNG", "image/png", false},
+    GraphicFormat{"JPG", "image/jpeg", false}, GraphicFormat{"JPEG", "image/jpeg", false},
+    GraphicFormat{"GIF", "image/gif", false},  GraphicFormat{"TIF", "image/tiff", false},
+    GraphicFormat{"TIFF", "image/tiff", false},
+};
+
+const GraphicFormat* findGraphicFormat(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    for (const auto& format : kGraphicFormats)
+        if (format.name == name) return &format;
+    return nullptr;
+}
+
+// A private folder for the office's renderings, removed with its contents.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::error_code ec;
+        auto base = fs::temp_directory_path(ec);
+        std::string pattern = ((ec ? fs::path("/tmp") : base) / "pressmark-slides-XXXXXX").string();
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        if (::mkdtemp(buffer.data()) == nullptr)
+            throw WriteError(pattern, std::string("cannot create a temporary folder: ") +
+                                          std::strerror(errno));
+        path_ = buffer.data();
+    }
+    ~TemporaryFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Says in plain words why a file cannot be opened before the office tries.
+void requireReadableFile(const std::string& path) {
+    std::error_code ec;
+    auto status = fs::status(path, ec);
+    if (!fs::exists(status)) throw ReadError(path, "the file does not exist");
+    if (fs::is_directory(status)) throw ReadError(path, "this is a folder, not a presentation file");
+    if (::access(path.c_str(), R_OK) != 0)
+        throw ReadError(path, std::string("the file cannot be read: ") + std::strerror(errno));
+    if (fs::is_regular_file(status) && fs::file_size(path, ec) == 0)
+        throw BadInputError(path, "the file is empty");
+}
+
+}  // namespace
+
+OfficeProcess& OfficeSession::require(const std::string& file, const std::string& doing) {
+    if (!process_)
+        throw OfficeGoneError(file, "the presentation application has been quit and cannot continue " +
+                                        doing);
+    return *process_;
+}
+
+SlideDeck::SlideDeck(std::shared_ptr<OfficeSession> session, std::string path, bool readOnly)
+    : session_(std::move(session)), path_(std::move(path)) {
+    if (path_.empty()) throw ReadError(path_, "no presentation file was named");
+    requireReadableFile(path_);
+    const std::string doing = "opening the presentation";
+    OfficeProcess& o = office(doing);
+    const auto url = fileUrl(path_);
+    // Hidden: the office shows nothing of its own. No interaction handler:
+    // a file that needs a password or a decision fails instead of waiting
+    // for an answer nobody can give.
+    const auto arguments = properties({property("Hidden", Any(true)),
+                                       property("ReadOnly", Any(readOnly)),
+                                       property("Silent", Any(true))});
+    Reference<css::lang::XComponent> component = o.call(path_, doing, [&] {
+        Reference<css::frame::XComponentLoader> loader(o.desktop(), UNO_QUERY_THROW);
+        try {
+            return loader->loadComponentFromURL(url, "_blank", 0, arguments);
+        } catch (const css::io::IOException&) {
+        } catch (const css::lang::IllegalArgumentException&) {
+        }
+        return Reference<css::lang::XComponent>();
+    });
+    if (!component.is())
+        throw BadInputError(path_, "the presentation application cannot open this file: it is "
+                                   "damaged, protected by a password, or not in a format it reads");
+    document_ = component;
+    bool isPresentation = o.call(path_, doing, [&] {
+        return Reference<css::drawing::XDrawPagesSupplier>(component, UNO_QUERY).is();
+    });
+    if (!isPresentation) {
+        try {
+            close();
+        } catch (const std::exception&) {
+        }
+        throw BadInputError(path_, "the file is not a presentation");
+    }
+}
+
+SlideDeck::~SlideDeck() = default;
+
+OfficeProcess& SlideDeck::office(const std::string& doing) {
+    return session_->require(path_, doing);
+}
+
+int SlideDeck::slideCount() {
+    const std::string doing = "counting the slides";
+    OfficeProcess& o = office(doing);
+    if (!document_.is()) throw OfficeError(path_, "the presentation is closed");
+    return o.call(path_, doing, [&] {
+        Reference<css::drawing::XDrawPagesSupplier> supplier(document_, UNO_QUERY_THROW);
+        return static_cast<int>(supplier->getDrawPages()->getCount());
+    });
+}
+
+Reference<css::drawing::XDrawPage> SlideDeck::page(int index) {
+    Reference<css::drawing::XDrawPagesSupplier> supplier(document_, UNO_QUERY_THROW);
+    Reference<css::drawing::XDrawPage> page;
+    supplier->getDrawPages()->getByIndex(index) >>= page;
+    if (!page.is()) throw css::uno::RuntimeException("the slide is missing");
+    return page;
+}
+
+std::pair<double, double> SlideDeck::slideSize(int index) {
+    const std::string doing = "reading the slide size";
+    OfficeProcess& o = office(doing);
+    if (!document_.is()) throw OfficeError(path_, "the presentation is closed");
+    return o.call(path_, doing, [&] {
+        Reference<css::beans::XPropertySet> pageProperties(page(index), UNO_QUERY_THROW);
+        sal_Int32 width = 0, height = 0;
+        pageProperties->getPropertyValue("Width") >>= width;
+        pageProperties->getPropertyValue("Height") >>= height;
+        return std::pair<double, double>(width, height);
+    });
+}
+
+void SlideDeck::renderTo(int index, const std::string& file, const std::string& mediaType,
+                         PixelSize size) {
+    const std::string doing = "rendering slide " + std::to_string(index + 1);
+    OfficeProcess& o = office(doing);
+    bool written = o.call(path_, doing, [&] {
+        auto filter = css::drawing::GraphicExportFilter::create(o.context());
+        filter->setSourceDocument(Reference<css::lang::XComponent>(page(index), UNO_QUERY_THROW));
+        const auto filterData =
+            properties({property("PixelWidth", Any(static_cast<sal_Int32>(size.width))),
+                        property("PixelHeight", Any(static_cast<sal_Int32>(size.height)))});
+        const auto descriptor = properties({property("URL", Any(fileUrl(file))),
+                                            property("MediaType", Any(fromUtf8(mediaType))),
+                                            property("FilterData", Any(filterData))});
+        return static_cast<bool>(filter->filter(descriptor));
+    });
+    std::error_code ec;
+    if (!written || !fs::exists(file, ec))
+        throw WriteError(file, "the presentation application did not write the image of slide " +
+                                   std::to_string(index + 1) + " of \"" + path_ + "\"");
+}
+
+BgrImage SlideDeck::renderSlide(int index, int boxWidth, int boxHeight) {
+    auto [slideWidth, slideHeight] = slideSize(index);
+    PixelSize size = fitSlide(slideWidth, slideHeight, boxWidth, boxHeight);
+    TemporaryFolder temporary;
+    const std::string file = temporary.path() + "/slide.png";
+    renderTo(index, file, "image/png", size);
+    return readPng(file);
+}
+
+void SlideDeck::exportSlides(const std::string& folder, const std::string& filterName,
+                             int boxWidth, int boxHeight) {
+    const GraphicFormat* format = findGraphicFormat(filterName);
+    if (format == nullptr)
+        throw OfficeError(path_, "the graphic format \"" + filterName +
+                                     "\" is not supported (use BMP, PNG, JPG, GIF or TIF)");
+    if (boxWidth <= 0 || boxHeight <= 0)
+        throw OfficeError(path_, "the image size " + std::to_string(boxWidth) + " x " +
+                                     std::to_string(boxHeight) + " is not valid");
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder))
+        throw WriteError(folder, "the folder for the slide images cannot be created" +
+                                     (ec ? ": " + ec.message() : std::string()));
+    const int count = slideCount();
+    TemporaryFolder temporary;
+    for (int i = 0; i < count; ++i) {
+        auto [slideWidth, slideHeight] = slideSize(i);
+        const PixelSize size = fitSlide(slideWidth, slideHeight, boxWidth, boxHeight);
+        const std::string target =
+            (fs::path(folder) / ("Slide" + std::to_string(i + 1) + "." + filterName)).string();
+        const std::string rendered =
+            format->viaPng ? temporary.path() + "/slide.png" : target + ".part";
+        renderTo(i, rendered, std::string(format->mediaType), size);
+        if (format->mediaType == "image/png") {
+            PixelSize got = readPngSize(rendered);
+            if (!(got == size)) {
+                fs::remove(rendered, ec);
+                throw WriteError(target, "the presentation application rendered slide " +
+                                             std::to_string(i + 1) + " at " + std::to_string(got.width) +
+                                             " x " + std::to_string(got.height) + " instead of " +
+                                             std::to_string(size.width) + " x " +
+                                             std::to_string(size.height));
+            }
+        }
+        if (format->viaPng) {
+            writeBmp24(target, readPng(rendered));
+        } else {
+            fs::rename(rendered, target, ec);
+            if (ec) {
+                fs::remove(rendered, ec);
+                throw WriteError(target, "the slide image cannot be put in place");
+            }
+        }
+    }
+}
+
+void SlideDeck::close() {
+    if (!document_.is()) return;
+    const std::string doing = "closing the presentation";
+    OfficeProcess& o = office(doing);
+    o.call(path_, doing, [&] {
+        Reference<css::util::XCloseable> closeable(document_, UNO_QUERY);
+        if (closeable.is()) {
+            try {
+                closeable->close(true);
+            } catch (const css::util::CloseVetoException&) {
+                document_->dispose();
+            }
+        } else {
+            document_->dispose();
+        }
+    });
+    document_.clear();
+}
+
+}  // namespace pressmark::office
