@@ -36,6 +36,10 @@ static_assert(sizeof(TColorTriple) == 3);
 
 enum TImageLocation : std::uint8_t { locMemory, locTempFile, locPlatformBitmap };
 
+namespace detail {
+class ImageStorage;  // the pixel store behind a TRasterImage (memory, file or bitmap)
+}
+
 int BitsPerPixelOf(TPixelLayout layout) noexcept;
 int SamplesPerPixelOf(TPixelLayout layout) noexcept;
 
@@ -88,8 +92,9 @@ public:
     void Assign(const TRasterImage& source);
 
 private:
-    struct Storage;
-    std::unique_ptr<Storage> storage_;
+    void Adopt(TRasterImage& from) noexcept;
+
+    std::unique_ptr<detail::ImageStorage> storage_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     TPixelLayout layout_ = plNone;
