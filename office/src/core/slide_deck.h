@@ -37,6 +37,9 @@ public:
     SlideDeck& operator=(const SlideDeck&) = delete;
 
     const std::string& path() const noexcept { return path_; }
+    // The office while the application that opened this deck runs; throws
+    // OfficeGoneError (saying what we were `doing`) after it has quit.
+    OfficeProcess& requireOffice(const std::string& doing) { return office(doing); }
     bool isOpen() const noexcept { return document_.is(); }
 
     int slideCount();
