@@ -9,6 +9,8 @@
 #include "pressmark/writers/random_access_sink.h"
 #include "test_support.h"
 
+using pressmark::test::FailAfterSink;
+
 namespace pressmark {
 namespace {
 
