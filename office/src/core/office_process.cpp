@@ -160,11 +160,8 @@ void OfficeProcess::spawn() {
         program, "--headless", "--invisible", "--norestore", "--nologo", "--nodefault",
         "--nolockcheck", "--accept=pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext",
         "-env:UserInstallation=" + toUtf8(fileUrl(profileDir_))};
-    // No lock files: this application never saves, and a killed office
-    // would leave stale locks beside the user's presentations.
-    std::vector<std::string> env = {"SAL_ENABLE_FILE_LOCKING=0"};
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "SAL_ENABLE_FILE_LOCKING=", 24) != 0) env.emplace_back(*e);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -114,7 +114,7 @@ OfficeProcess& OfficeSession::require(const std::string& file, const std::string
     return *process_;
 }
 
-SlideDeck::SlideDeck(std::shared_ptr<OfficeSession> session, std::string path, bool readOnly)
+SlideDeck::SlideDeck(std::shared_ptr<OfficeSession> session, std::string path)
     : session_(std::move(session)), path_(std::move(path)) {
     if (path_.empty()) throw ReadError(path_, "no presentation file was named");
     requireReadableFile(path_);
@@ -123,9 +123,12 @@ SlideDeck::SlideDeck(std::shared_ptr<OfficeSession> session, std::string path, b
     const auto url = fileUrl(path_);
     // Hidden: the office shows nothing of its own. No interaction handler:
     // a file that needs a password or a decision fails instead of waiting
-    // for an answer nobody can give.
+    // for an answer nobody can give. Always read-only, whatever the caller
+    // asks: nothing is ever saved through this application, and a writable
+    // open puts a lock file beside the presentation that a killed office
+    // leaves behind, after which no office opens that file without asking.
     const auto arguments = properties({property("Hidden", Any(true)),
-                                       property("ReadOnly", Any(readOnly)),
+                                       property("ReadOnly", Any(true)),
                                        property("Silent", Any(true))});
     Reference<css::lang::XComponent> component = o.call(path_, doing, [&] {
         Reference<css::frame::XComponentLoader> loader(o.desktop(), UNO_QUERY_THROW);

@@ -30,8 +30,9 @@ private:
 
 class SlideDeck {
 public:
-    // Loads the presentation hidden; throws OfficeError naming the file.
-    SlideDeck(std::shared_ptr<OfficeSession> session, std::string path, bool readOnly);
+    // Loads the presentation hidden and read-only; throws an Error naming
+    // the file.
+    SlideDeck(std::shared_ptr<OfficeSession> session, std::string path);
     ~SlideDeck();
     SlideDeck(const SlideDeck&) = delete;
     SlideDeck& operator=(const SlideDeck&) = delete;

@@ -1,28 +1,251 @@
+// The office core on its own: fitting slides, writing BMP files (checked with
+// ImageMagick), and a real office: slide counts against the corpus
+// manifest, exported sizes, broken files, a hung and a crashed office,
+// the warm handover and the office dying with its parent.
 #include "office_pool.h"
 #include "slide_deck.h"
+#include "slide_show.h"
+
+#include "../support/office_test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <chrono>
-#include <cstdio>
-#include <iostream>
+#include <cstdlib>
+#include <fstream>
 
 using namespace pressmark::office;
+using namespace office_test;
 
-TEST(Smoke, ExportOne) {
-    auto t0 = std::chrono::steady_clock::now();
-    auto session = std::make_shared<OfficeSession>(OfficeProcess::start(OfficeSettings::fromEnvironment()));
-    auto t1 = std::chrono::steady_clock::now();
-    std::cerr << "start " << std::chrono::duration<double>(t1 - t0).count() << "\n";
-    SlideDeck deck(session, PRESSMARK_CORPUS_DIR "/basic_test_ppt_file.ppt", false);
-    auto t2 = std::chrono::steady_clock::now();
-    std::cerr << "load " << std::chrono::duration<double>(t2 - t1).count() << "\n";
-    EXPECT_EQ(deck.slideCount(), 2);
-    deck.exportSlides("/tmp/office-smoke", "BMP", 800, 600);
-    deck.exportSlides("/tmp/office-smoke", "JPG", 800, 600);
-    deck.exportSlides("/tmp/office-smoke", "PNG", 800, 600);
-    auto t3 = std::chrono::steady_clock::now();
-    std::cerr << "export " << std::chrono::duration<double>(t3 - t2).count() << "\n";
-    deck.close();
-    EXPECT_EQ(session->require("", "").documentCount(), 0u);
+namespace {
+
+TEST(FitSlide, LargestUndistortedSizeInTheBox) {
+    struct Case {
+        const char* name;
+        double w, h;
+        int boxW, boxH;
+        PixelSize expected;
+    };
+    // Slide sizes in 1/100 mm as the office reports them (see MANIFEST.tsv).
+    const Case cases[] = {
+        {"4:3 fills 800x600", 25400, 19050, 800, 600, {800, 600}},
+        {"A4 landscape is 4:3 enough", 28000, 21000, 800, 600, {800, 600}},
+        {"16:9 (13.33x7.5in) is 800x450", 33870, 19050, 800, 600, {800, 450}},
+        {"ODP 28x15.75cm is 800x450", 28000, 15750, 800, 600, {800, 450}},
+        {"10.5x8in is height-bound: 787.5 rounds to 788", 26670, 20320, 800, 600, {788, 600}},
+        {"portrait 3:4 in 800x600", 19050, 25400, 800, 600, {450, 600}},
+        {"tiny box keeps one pixel", 33870, 100, 10, 10, {10, 1}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fitSlide(c.w, c.h, c.boxW, c.boxH), c.expected) << c.name;
 }
+
+TEST(WriteBmp24, ImageMagickReadsTheSamePixelsUncompressed) {
+    TempDir dir;
+    // 3 x 2 pixels, every pixel different, so a swapped channel order, a
+    // flipped row order or a wrong row padding (9 bytes -> 12) shows.
+    BgrImage image{3, 2, {/*row 0*/ 0, 0, 255, 0, 255, 0, 255, 0, 0,
+                          /*row 1*/ 10, 20, 30, 40, 50, 60, 70, 80, 90}};
+    writeBmp24(dir / "t.bmp", image);
+    EXPECT_EQ(std::filesystem::file_size(dir / "t.bmp"), 54u + 2 * 12);
+    EXPECT_EQ(run("identify -format '%m %w %h %C' " + quoted(dir / "t.bmp")), "BMP3 3 2 None");
+    // Top-left first, as R G B: hand-converted from the BGR bytes above.
+    const std::string expected = {'\xff', 0, 0, 0, '\xff', 0, 0, 0, '\xff', 30, 20, 10, 60, 50, 40, 90, 80, 70};
+    EXPECT_EQ(run("convert " + quoted(dir / "t.bmp") + " -depth 8 rgb:-"), expected);
+    std::ifstream in(dir / "t.bmp", std::ios::binary);
+    std::string head(54, '\0');
+    in.read(head.data(), 54);
+    EXPECT_EQ(head[28], 24) << "bits per pixel";
+    EXPECT_EQ(head[30], 0) << "BI_RGB";
+}
+
+// One office for the tests that only need a working office.
+class OfficeDeckTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        session_ = std::make_shared<OfficeSession>(OfficeProcess::start(OfficeSettings::fromEnvironment()));
+    }
+    static void TearDownTestSuite() { session_.reset(); }
+    static std::shared_ptr<OfficeSession> session_;
+};
+std::shared_ptr<OfficeSession> OfficeDeckTest::session_;
+
+TEST_F(OfficeDeckTest, SlideCountsMatchTheManifest) {
+    auto counts = manifestSlideCounts();
+    for (const char* name : {"basic_test_ppt_file.ppt", "53446.ppt", "PPT95.ppt", "57272_corrupted_usereditatom.ppt",
+                             "unc- oxford.ppt", "with_japanese.pptx", "testODP_NPE.odp"}) {
+        SlideDeck deck(session_, corpus(name));
+        EXPECT_EQ(deck.slideCount(), counts.at(name)) << name;
+        deck.close();
+    }
+    EXPECT_EQ(session_->require("", "").documentCount(), 0u) << "closed decks leave no document behind";
+}
+
+TEST_F(OfficeDeckTest, ExportWritesEverySlideAtItsUndistortedSize) {
+    struct Case {
+        const char* name;
+        const char* filter;
+        const char* extension;
+        const char* size;  // as identify prints it
+    };
+    const Case cases[] = {
+        {"basic_test_ppt_file.ppt", "BMP", "BMP", "800 600"},
+        {"table_test.ppt", "BMP", "BMP", "800 450"},
+        {"LibreOfficeImpress_odp_1.3.odp", "BMP", "BMP", "800 450"},
+        {"ParagraphStylesShorterThanCharStyles.ppt", "BMP", "BMP", "788 600"},
+        {"LibreOfficeImpress_odp_1.3.odp", "PNG", "PNG", "800 450"},
+        {"basic_test_ppt_file.ppt", "JPG", "JPG", "800 600"},
+    };
+    auto counts = manifestSlideCounts();
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string folder = dir / "slides";  // created by the export
+        SlideDeck deck(session_, corpus(c.name));
+        deck.exportSlides(folder, c.filter, 800, 600);
+        deck.close();
+        const int slides = counts.at(c.name);
+        EXPECT_EQ(static_cast<int>(std::distance(std::filesystem::directory_iterator(folder),
+                                                 std::filesystem::directory_iterator())),
+                  slides)
+            << c.name << ": one file per slide, nothing else left behind";
+        for (int i = 1; i <= slides; ++i) {
+            const std::string file = folder + "/Slide" + std::to_string(i) + "." + c.extension;
+            EXPECT_EQ(run("identify -format '%w %h' " + quoted(file)), c.size) << c.name << " slide " << i;
+            if (std::string(c.filter) == "BMP") {
+                EXPECT_EQ(run("identify -format '%m %C' " + quoted(file)), "BMP3 None") << c.name;
+            }
+        }
+    }
+}
+
+TEST_F(OfficeDeckTest, UnopenableFilesFailNamingTheFileAndTheOfficeCarriesOn) {
+    TempDir dir;
+    std::ofstream(dir / "empty.ppt").close();
+    struct Case {
+        const char* name;
+        std::string path;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing", dir / "nothing-here.ppt", "does not exist"},
+        {"folder", dir.path(), "folder"},
+        {"empty", dir / "empty.ppt", "empty"},
+        {"pictures.ppt", corpus("pictures.ppt"), "cannot open"},
+        {"backgrounds.ppt", corpus("backgrounds.ppt"), "cannot open"},
+        {"password", corpus("rc4cryptoapi_password.ppt"), "password"},
+    };
+    for (const auto& c : cases) {
+        try {
+            SlideDeck deck(session_, c.path);
+            ADD_FAILURE() << c.name << ": opened";
+        } catch (const OfficeError&) {
+            ADD_FAILURE() << c.name << ": an office error, not a file error";
+        } catch (const pressmark::Error& e) {
+            EXPECT_EQ(e.file(), c.path) << c.name;
+            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.name << ": " << e.what();
+        }
+    }
+    SlideDeck deck(session_, corpus("testPPT.ppt"));
+    EXPECT_EQ(deck.slideCount(), 1);
+    deck.close();
+}
+
+TEST_F(OfficeDeckTest, ShowWithoutDisplayStepsWithinTheSlides) {
+    const char* display = std::getenv("DISPLAY");
+    std::string saved = display ? display : "";
+    ::unsetenv("DISPLAY");
+    auto deck = std::make_shared<SlideDeck>(session_, corpus("basic_test_ppt_file.ppt"));
+    SlideShow show(deck);
+    EXPECT_EQ(show.window(), nullptr);
+    EXPECT_EQ(show.position(), 1);
+    show.previous();
+    EXPECT_EQ(show.position(), 1);
+    show.next();
+    EXPECT_EQ(show.position(), 2);
+    show.next();
+    EXPECT_EQ(show.position(), 2) << "stays on the last slide";
+    show.previous();
+    EXPECT_EQ(show.position(), 1);
+    deck->close();
+    EXPECT_THROW(show.next(), OfficeError);
+    if (display) ::setenv("DISPLAY", saved.c_str(), 1);
+}
+
+// An office that stops answering is killed after the call timeout and the
+// call fails; one that dies makes the next call fail. Both in words.
+TEST(OfficeFailure, HungOrCrashedOfficeFailsTheCallInWords) {
+    struct Case {
+        const char* name;
+        int signal;
+        const char* says;
+    };
+    const Case cases[] = {{"hung", SIGSTOP, "did not answer within 2 seconds"},
+                          {"crashed", SIGKILL, "ended"}};
+    for (const auto& c : cases) {
+        ::setenv("PRESSMARK_OFFICE_TIMEOUT", "2", 1);
+        auto session = std::make_shared<OfficeSession>(OfficeProcess::start(OfficeSettings::fromEnvironment()));
+        ::unsetenv("PRESSMARK_OFFICE_TIMEOUT");
+        SlideDeck deck(session, corpus("basic_test_ppt_file.ppt"));
+        const pid_t pid = session->require("", "").pid();
+        ::kill(pid, c.signal);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            deck.slideCount();
+            ADD_FAILURE() << c.name << ": the call succeeded";
+        } catch (const OfficeGoneError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.name << ": " << e.what();
+            EXPECT_EQ(e.file(), corpus("basic_test_ppt_file.ppt")) << c.name;
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << c.name;
+        EXPECT_TRUE(eventually([&] { return processGone(pid); }, 5)) << c.name;
+        EXPECT_THROW(deck.slideCount(), OfficeGoneError) << c.name << ": stays failed";
+    }
+}
+
+TEST(OfficePoolTest, WarmOfficeIsHandedOnCleanAndEndedAfterItsGraceTime) {
+    ::setenv("PRESSMARK_OFFICE_GRACE", "3", 1);
+    OfficePool pool;
+    auto first = std::make_shared<OfficeSession>(pool.acquire());
+    const pid_t pid = first->require("", "").pid();
+    const std::string profile = first->require("", "").profileDir();
+    SlideDeck left(first, corpus("basic_test_ppt_file.ppt"));  // never closed by its user
+    pool.release(first->end());
+    EXPECT_THROW(left.slideCount(), OfficeGoneError) << "the quit application's deck is gone";
+
+    auto second = std::make_shared<OfficeSession>(pool.acquire());
+    EXPECT_EQ(second->require("", "").pid(), pid) << "the warm office is reused";
+    EXPECT_EQ(second->require("", "").documentCount(), 0u) << "no document of the first user";
+    SlideDeck deck(second, corpus("table_test.ppt"));
+    EXPECT_EQ(deck.slideCount(), 1);
+    pool.release(second->end());
+    ::unsetenv("PRESSMARK_OFFICE_GRACE");
+
+    EXPECT_EQ(pool.warmPid(), std::optional<pid_t>(pid));
+    EXPECT_TRUE(eventually([&] { return processGone(pid); }, 10)) << "ended after the grace time";
+    EXPECT_TRUE(eventually([&] { return !std::filesystem::exists(profile); }, 5)) << "its profile is removed";
+    EXPECT_EQ(run("pgrep -f " + quoted("[" + profile.substr(0, 1) + "]" + profile.substr(1))), "");
+}
+
+TEST(OfficeProcessTest, OfficeDiesWithItsKilledParent) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t helper = ::fork();
+    if (helper == 0) {
+        ::dup2(out[1], 1);
+        ::execl(PRESSMARK_OFFICE_PARENT_HELPER, PRESSMARK_OFFICE_PARENT_HELPER, nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    char buffer[32] = {};
+    ASSERT_GT(::read(out[0], buffer, sizeof buffer - 1), 0) << "the helper started no office";
+    ::close(out[0]);
+    const pid_t office = std::atoi(buffer);
+    ASSERT_GT(office, 0);
+    EXPECT_FALSE(processGone(office));
+    ::kill(helper, SIGKILL);
+    ::waitpid(helper, nullptr, 0);
+    EXPECT_TRUE(eventually([&] { return processGone(office); }, 10)) << "office " << office << " outlived its parent";
+}
+
+}  // namespace
