@@ -60,6 +60,7 @@ const std::unordered_map<HRESULT, const char*>& messageTable() {
         {DISP_E_UNKNOWNLCID, "Unknown language."},
         {DISP_E_BADPARAMCOUNT, "Invalid number of parameters."},
         {DISP_E_PARAMNOTOPTIONAL, "Parameter not optional."},
+        {TYPE_E_REGISTRYACCESS, "Error accessing the OLE registry."},
         {TYPE_E_LIBNOTREGISTERED, "Library not registered."},
         {TYPE_E_ELEMENTNOTFOUND, "Element not found."},
         {TYPE_E_CANTLOADLIBRARY, "Error loading type library/DLL."},

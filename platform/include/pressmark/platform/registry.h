@@ -32,6 +32,7 @@
 // (a name or value the file cannot hold: NUL, CR, LF), ERROR_CANTREAD /
 // ERROR_CANTWRITE (I/O), ERROR_BADDB (corrupt file), ERROR_NO_MORE_ITEMS.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,10 @@ private:
     std::filesystem::path file_;
     std::string path_;
 };
+
+// Why the registry file at `file` cannot be used (it does not parse, naming
+// the line, or cannot be read), or nothing when it is fine or absent.
+std::optional<std::string> findRegistryFileProblem(const std::filesystem::path& file);
 
 // A Win32 registry result as text ("The system cannot find the file
 // specified."), as hresultMessage(HRESULT_FROM_WIN32(code)) answers.

@@ -5,19 +5,26 @@
 // IDispatch from a dispinterface's ITypeInfo; and type-library registration
 // in the class registry.
 //
-// Example (a control module):
+// Example (a control module). The helper functions below build the entries;
+// GCC 12 warns (-Wmissing-field-initializers) about designated initializers
+// that leave members out, so prefer them over `{.name = ...}`:
 //
 //   const TypeLibDesc& slideportLib() {
-//       static const TypeLibDesc lib{
-//           .name = "SLIDEPORTLib", .libid = LIBID_SLIDEPORTLib, .majorVersion = 1, .minorVersion = 0,
-//           .libFlags = LIBFLAG_FCONTROL, .helpString = "Slideport ActiveX Control",
-//           .helpFile = "Slideport.hlp",
-//           .types = {
-//               {.kind = TKIND_DISPATCH, .name = "_DSlideport", .guid = DIID__DSlideport, ...,
-//                .members = {{.dispid = 7, .name = "LoadFile", .params = {{"strPPTFile", VT_BSTR}},
-//                             .result = VT_BOOL}, ...}},
-//               {.kind = TKIND_COCLASS, .name = "Slideport", .guid = CLSID_Slideport,
-//                .implTypes = {{DIID__DSlideport, IMPLTYPEFLAG_FDEFAULT}, ...}}}};
+//       static const TypeLibDesc lib = [] {
+//           TypeLibDesc d;
+//           d.name = "SLIDEPORTLib";
+//           d.libid = LIBID_SLIDEPORTLib;
+//           d.libFlags = LIBFLAG_FCONTROL;
+//           d.helpString = "Slideport ActiveX Control";
+//           d.helpFile = "Slideport.hlp";
+//           d.types = {
+//               dispinterface("_DSlideport", DIID__DSlideport,
+//                             {method(7, "LoadFile", {{"strPPTFile", VT_BSTR}}, VT_BOOL), ...},
+//                             TYPEFLAG_FHIDDEN | TYPEFLAG_FDISPATCHABLE, "Dispatch interface for Slideport Control"),
+//               coclass("Slideport", CLSID_Slideport, {{DIID__DSlideport, IMPLTYPEFLAG_FDEFAULT}, ...},
+//                       TYPEFLAG_FCANCREATE | TYPEFLAG_FCONTROL, "Slideport Control")};
+//           return d;
+//       }();
 //       return lib;
 //   }
 //   PRESSMARK_EXPORT HRESULT DllGetTypeLib(ITypeLib** out) { return makeTypeLib(slideportLib()).copyTo(out); }
@@ -36,6 +43,8 @@ namespace pressmark::platform {
 
 // ---- the description ---------------------------------------------------------------
 struct ParamDesc {
+    ParamDesc(std::string name_, VARTYPE vt_ = VT_VARIANT, bool optional_ = false)
+        : name(std::move(name_)), vt(vt_), optional(optional_) {}
     std::string name;
     VARTYPE vt = VT_VARIANT;  // VT_VARIANT: passed on unconverted
     bool optional = false;    // only trailing parameters may be optional
@@ -52,6 +61,7 @@ struct MemberDesc {
 };
 
 struct ImplTypeDesc {
+    ImplTypeDesc(const IID& iid_, INT flags_ = 0) : iid(iid_), flags(flags_) {}
     IID iid;        // a dispinterface of the same library
     INT flags = 0;  // IMPLTYPEFLAG_*
 };
@@ -78,6 +88,28 @@ struct TypeLibDesc {
     DWORD helpContext = 0;
     std::vector<TypeDesc> types;  // in the library's order
 };
+
+// Entry builders.
+inline MemberDesc method(DISPID dispid, std::string name, std::vector<ParamDesc> params = {},
+                         VARTYPE result = VT_VOID) {
+    return MemberDesc{dispid, std::move(name), INVOKE_FUNC, std::move(params), result, {}};
+}
+inline MemberDesc propertyGet(DISPID dispid, std::string name, VARTYPE type, std::vector<ParamDesc> params = {}) {
+    return MemberDesc{dispid, std::move(name), INVOKE_PROPERTYGET, std::move(params), type, {}};
+}
+// The assigned value is the last parameter, named "value".
+inline MemberDesc propertyPut(DISPID dispid, std::string name, VARTYPE type, std::vector<ParamDesc> params = {}) {
+    params.emplace_back("value", type);
+    return MemberDesc{dispid, std::move(name), INVOKE_PROPERTYPUT, std::move(params), VT_VOID, {}};
+}
+inline TypeDesc dispinterface(std::string name, const IID& iid, std::vector<MemberDesc> members,
+                              WORD flags = TYPEFLAG_FDISPATCHABLE, std::string helpString = {}) {
+    return TypeDesc{TKIND_DISPATCH, std::move(name), iid, std::move(helpString), flags, std::move(members), {}};
+}
+inline TypeDesc coclass(std::string name, const CLSID& clsid, std::vector<ImplTypeDesc> implTypes,
+                        WORD flags = TYPEFLAG_FCANCREATE, std::string helpString = {}) {
+    return TypeDesc{TKIND_COCLASS, std::move(name), clsid, std::move(helpString), flags, {}, std::move(implTypes)};
+}
 
 // Builds the ITypeLib for a description (copied). Throws std::invalid_argument
 // for an inconsistent description: two members of one interface with the same

@@ -185,6 +185,7 @@ inline constexpr HRESULT DISP_E_BADINDEX = hresultOf(0x8002000B);
 inline constexpr HRESULT DISP_E_UNKNOWNLCID = hresultOf(0x8002000C);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = hresultOf(0x8002000E);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = hresultOf(0x8002000F);
+inline constexpr HRESULT TYPE_E_REGISTRYACCESS = hresultOf(0x8002801C);
 inline constexpr HRESULT TYPE_E_LIBNOTREGISTERED = hresultOf(0x8002801D);
 inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = hresultOf(0x8002802B);
 inline constexpr HRESULT TYPE_E_CANTLOADLIBRARY = hresultOf(0x80029C4A);
