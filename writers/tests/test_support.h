@@ -99,6 +99,14 @@ inline Rgb SlidePixel(int x, int y) {
     return {static_cast<std::uint8_t>(x * 2), static_cast<std::uint8_t>(y * 3), static_cast<std::uint8_t>(255 - x)};
 }
 
+// What a slide mostly holds: a red title bar, smooth gradients and large
+// flat shapes (JPEG's fair case).
+inline Rgb SmoothSlidePixel(int x, int y) {
+    if (y < 12) return {200, 20, 30};
+    if (x > 40 && x < 90 && y > 25 && y < 50) return {20, 60, 200};
+    return {static_cast<std::uint8_t>(60 + x / 2), static_cast<std::uint8_t>(100 + y), static_cast<std::uint8_t>(220 - x / 3)};
+}
+
 inline bool BitPixel(int x, int y) { return ((x * 7 + y * 3) % 11 < 6) != (x > 150 && y < 20); }
 
 // The image as red, green, blue per pixel (1-bit: black or white).
@@ -175,7 +183,7 @@ struct Picture {
     std::vector<Rgb> pixels;
 };
 
-// Reads a binary PPM (P6, maxval 255).
+// Reads a binary PPM (P6, maxval 255) or PBM (P4, a set bit black).
 inline Picture ReadPPM(const std::string& path) {
     const std::string data = ReadFile(path);
     std::size_t at = 0;
@@ -191,16 +199,26 @@ inline Picture ReadPPM(const std::string& path) {
         return data.substr(start, at - start);
     };
     Picture picture;
-    if (token() != "P6") return picture;
+    const std::string magic = token();
+    if (magic != "P6" && magic != "P4") return picture;
     picture.width = std::stoi(token());
     picture.height = std::stoi(token());
-    if (token() != "255") return {};
+    if (magic == "P6" && token() != "255") return {};
     ++at;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(data[at + i]); };
+    if (magic == "P4") {
+        const std::size_t rowBytes = (static_cast<std::size_t>(picture.width) + 7) / 8;
+        if (data.size() < at + rowBytes * picture.height) return {};
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x) {
+                const bool black = byte(y * rowBytes + x / 8) & (0x80 >> (x % 8));
+                picture.pixels.push_back(black ? Rgb{0, 0, 0} : Rgb{255, 255, 255});
+            }
+        return picture;
+    }
     const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
     if (data.size() < at + 3 * count) return {};
-    for (std::size_t i = 0; i < count; ++i)
-        picture.pixels.push_back({static_cast<std::uint8_t>(data[at + 3 * i]), static_cast<std::uint8_t>(data[at + 3 * i + 1]),
-                                  static_cast<std::uint8_t>(data[at + 3 * i + 2])});
+    for (std::size_t i = 0; i < count; ++i) picture.pixels.push_back({byte(3 * i), byte(3 * i + 1), byte(3 * i + 2)});
     return picture;
 }
 
@@ -223,7 +241,11 @@ inline Difference Compare(const std::vector<Rgb>& a, const std::vector<Rgb>& b) 
     return d;
 }
 
-// Renders page `page` of a document at 72 dpi without antialiasing.
+// Reads page `page` of a document back through an independent program.
+// mupdf and ghostscript render at 72 dpi without antialiasing. Poppler's
+// renderer resamples images even at 1:1 (it shifts single pixels), so
+// poppler is asked for the page's decoded image instead (pdfimages), which
+// still runs its own RunLength, CCITT, LZW and DCT decoders.
 enum class Renderer { Poppler, MuPDF, Ghostscript };
 
 inline const char* NameOf(Renderer renderer) {
@@ -238,20 +260,20 @@ inline const char* NameOf(Renderer renderer) {
 // For PostScript (no media box in the file) the page size is given.
 inline Picture Render(Renderer renderer, const std::string& document, int page, const std::string& outputPrefix,
                       int pageWidth = 0, int pageHeight = 0, std::string* log = nullptr) {
-    const std::string out = outputPrefix + "-" + NameOf(renderer) + "-" + std::to_string(page) + ".ppm";
+    const std::string prefix = outputPrefix + "-" + NameOf(renderer) + "-" + std::to_string(page);
+    std::string out = prefix + ".ppm";
     const std::string p = std::to_string(page);
     std::string command;
     switch (renderer) {
         case Renderer::Poppler:
-            command = "pdftoppm -r 72 -aa no -aaVector no -f " + p + " -l " + p + " -singlefile '" + document + "' '" +
-                      out.substr(0, out.size() - 4) + "'";
+            command = "pdfimages -f " + p + " -l " + p + " '" + document + "' '" + prefix + "'";
             break;
         case Renderer::MuPDF:
             command = "mutool draw -q -r 72 -A 0 -o '" + out + "' '" + document + "' " + p;
             break;
         case Renderer::Ghostscript:
             command = "gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=ppmraw -r72 -dGraphicsAlphaBits=1 -dTextAlphaBits=1"
-                      " -dInterpolateControl=0 -dFirstPage=" + p + " -dLastPage=" + p;
+                      " -dFirstPage=" + p + " -dLastPage=" + p;
             if (pageWidth > 0) command += " -g" + std::to_string(pageWidth) + "x" + std::to_string(pageHeight) + " -dFIXEDMEDIA";
             command += " -sOutputFile='" + out + "' '" + document + "'";
             break;
@@ -260,6 +282,10 @@ inline Picture Render(Renderer renderer, const std::string& document, int page, 
     const int status = Run(command, &output);
     if (log) *log = command + "\n" + output;
     if (status != 0) return {};
+    if (renderer == Renderer::Poppler) {
+        out = prefix + "-000.ppm";
+        if (!std::filesystem::exists(out)) out = prefix + "-000.pbm";
+    }
     return ReadPPM(out);
 }
 
