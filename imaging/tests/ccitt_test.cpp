@@ -436,6 +436,36 @@ Bitmap DecodeWithLibtiff(const Bytes& strip, Coder coder, const Bitmap& shape, i
     return decoded;
 }
 
+// libtiff's own Group 4 encoder on the same bits: T.6 leaves the encoder no
+// choices, so the strips must agree byte for byte.
+Bytes EncodeG4WithLibtiff(const Bitmap& bitmap, int fillOrder, const std::string& path) {
+    const std::size_t rowBytes = (static_cast<std::size_t>(bitmap.width) + 7) / 8;
+    Bytes packed;
+    for (std::int32_t y = 0; y < bitmap.height; ++y) packed.insert(packed.end(), bitmap.row(y), bitmap.row(y) + rowBytes);
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    if (out == nullptr) return {};
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(bitmap.width));
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(bitmap.height));
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(bitmap.height));
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(out, TIFFTAG_FILLORDER, fillOrder == 2 ? FILLORDER_LSB2MSB : FILLORDER_MSB2LSB);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFWriteEncodedStrip(out, 0, packed.data(), static_cast<tmsize_t>(packed.size()));
+    TIFFClose(out);
+    TIFF* in = TIFFOpen(path.c_str(), "r");
+    if (in == nullptr) return {};
+    uint64_t* counts = nullptr;
+    Bytes strip;
+    if (TIFFGetField(in, TIFFTAG_STRIPBYTECOUNTS, &counts) && counts != nullptr) {
+        strip.resize(static_cast<std::size_t>(counts[0]));
+        TIFFReadRawStrip(in, 0, strip.data(), static_cast<tmsize_t>(strip.size()));
+    }
+    TIFFClose(in);
+    return strip;
+}
+
 // A one-page PDF whose page is the image at one point per pixel, so that a
 // 72 dpi rendering gives one device pixel per image pixel.
 void WritePdf(const Bytes& data, Coder coder, const Bitmap& shape, const std::string& path) {
@@ -522,6 +552,17 @@ TEST(CCITTRoundTripTest, LibtiffDecodesBitExact) {
                 const Bitmap decoded = DecodeWithLibtiff(strip, coder, image.bitmap, fillOrder, dir.file("page.tif"));
                 EXPECT_EQ(Differences(image.bitmap, decoded), "");
             }
+}
+
+TEST(CCITTRoundTripTest, G4MatchesLibtiffEncoderByteForByte) {
+    TIFFSetWarningHandler(nullptr);
+    ScratchDir dir;
+    for (const ImageCase& image : RoundTripImages())
+        for (int fillOrder : {1, 2}) {
+            SCOPED_TRACE(std::string(image.name) + " fill order " + std::to_string(fillOrder));
+            EXPECT_EQ(Hex(Encode(Coder::G4, image.bitmap, fillOrder)),
+                      Hex(EncodeG4WithLibtiff(image.bitmap, fillOrder, dir.file("libtiff.tif"))));
+        }
 }
 
 // poppler's decoder through pdfimages (its raw image output; pdftoppm's
