@@ -1,9 +1,8 @@
 #include "pressmark/writers/page_io.h"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
+#include <stdexcept>
 
+#include "pressmark/imaging/bmp_reader.h"
 #include "pressmark/imaging/errors.h"
 #include "pressmark/writers/pdf_document.h"
 #include "pressmark/writers/ps_document.h"
@@ -24,13 +23,6 @@ void NamingFile(const std::string& file, Body&& body) {
         if (!e.file().empty()) throw;
         throw LimitExceededError(file, e.reason());
     }
-}
-
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    if (!ext.empty()) ext.erase(0, 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext;
 }
 
 }  // namespace
@@ -154,8 +146,7 @@ void TPageIO::AbandonPSFile() noexcept {
 }
 
 void TPageIO::LoadImageFile(const std::string& Path) {
-    const std::string ext = LowerExtension(Path);
-    if (ext == "bmp" || ext == "dib" || ext == "rle") LoadBmpFile(Path);
+    if (IsBmpExtension(Path)) LoadBmpFile(Path);
 }
 
 void TPageIO::LoadBmpFile(const std::string& Path) {
@@ -165,7 +156,11 @@ void TPageIO::LoadBmpFile(const std::string& Path) {
     progress.OnProgress = OnProgress;
     progress.Sender = this;
     progress.AbortFlag = &AbortFlag;
-    throw ReadError(Path, "BMP input is not available yet");  // TODO: the imaging BMP reader
+    pressmark::LoadBmpFile(Path, *Image, Params, progress);
+    // A rejected file leaves the image as it was (the previous slide); that
+    // must not become a page of this one, so the caller hears why.
+    if (AbortFlag != 0)
+        throw BadInputError(Path, Params.LastReadError.empty() ? "not a readable BMP file" : Params.LastReadError);
 }
 
 void TPageIO::WritePDFStream(ByteSink& Stream) {
