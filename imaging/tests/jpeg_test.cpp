@@ -368,6 +368,18 @@ TEST(JpegEncoderTest, EmptyImageWritesNothingAndAborts) {
     }
 }
 
+TEST(JpegEncoderTest, AbortFlagAlreadySetWritesNothing) {
+    TRasterImage image(locMemory);
+    Fill(image, 16, 16, Quadrants);
+    TImageParams params;
+    MemorySink sink;
+    std::uint8_t abortFlag = 1;
+    TProgressRecord progress;
+    progress.AbortFlag = &abortFlag;
+    EncodeJpegToStream(sink, image, params, progress);
+    EXPECT_TRUE(sink.data().empty());
+}
+
 TEST(JpegEncoderTest, AbortFromFirstProgressCallLeavesNoEndOfImage) {
     TRasterImage image(locMemory);
     Fill(image, 64, 48, Slide);
