@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
             unregister = true;
         } else if (isOption(arg, 's')) {
             silent = true;
-        } else if (module.empty() && !arg.empty() && arg[0] != '/' && arg[0] != '-') {
-            module = arg;
+        } else if (module.empty() && !arg.empty()) {
+            module = arg;  // Linux paths start with '/': only the exact options above are options
         } else {
             return usage();
         }
