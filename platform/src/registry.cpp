@@ -88,7 +88,7 @@ Node* createNode(Node& root, std::string_view path, bool* created) {
 }
 
 // ---- .reg text ----------------------------------------------------------------------------
-std::string quoted(std::string_view text) {
+std::string regQuoted(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '\\' || c == '"') out += '\\';
@@ -104,8 +104,8 @@ void writeNode(std::ostream& out, const Node& node, const std::string& path) {
             if (value.first.empty())
                 out << '@';
             else
-                out << quoted(value.first);
-            out << '=' << quoted(value.second) << '\n';
+                out << regQuoted(value.first);
+            out << '=' << regQuoted(value.second) << '\n';
         }
     }
     for (const auto& [key, child] : node.children)

@@ -246,6 +246,8 @@ TEST_F(Server, InvokeChecksArgumentsLikeWindows) {
         // Natural order ("x", 1) is rgvarg [1, "x"]: the bad one is index 1.
         {"first argument not a number", DISPID_Add, DISPATCH_METHOD, {text, one}, DISP_E_TYPEMISMATCH, 1},
         {"second argument not a number", DISPID_Add, DISPATCH_METHOD, {one, text}, DISP_E_TYPEMISMATCH, 0},
+        // Parameters are checked in declaration order: the first one is reported.
+        {"neither argument a number", DISPID_Add, DISPATCH_METHOD, {text, Variant("y")}, DISP_E_TYPEMISMATCH, 1},
         {"number too large for a short", DISPID_Scale, DISPATCH_METHOD, {Variant(LONG{70000})}, DISP_E_TYPEMISMATCH, 0},
         {"required argument marked missing", DISPID_Add, DISPATCH_METHOD,
          {one, Variant::error(DISP_E_PARAMNOTFOUND)}, DISP_E_PARAMNOTOPTIONAL, 0},
