@@ -56,9 +56,8 @@ void AddDocumentOptions(CLI::App& app, TRawOptions& raw, const std::string& form
                        " (tabloid = 11x17; default A4)")
         ->check(NameCheck(FindPaperIndex, papers));
     app.add_option("-c,--compression", raw.compression,
-                   "Image compression: rle (run-length), g3 (CCITT G3 fax), g4 (CCITT G4 fax), jpeg; "
-                   "the fax codes apply to black-and-white pages, colour pages stay uncompressed "
-                   "with them (default rle)")
+                   "Image compression: rle (run-length), g3, g4 (CCITT fax; they compress black-and-white "
+                   "pages only, colour pages fall back to the format's plain coding), jpeg (default rle)")
         ->check(NameCheck(FindCompressionIndex, compressions));
 }
 

@@ -148,7 +148,13 @@ private:
             job.State = TJobState::Failed;
             job.Reason = e.what();
         }
-        if (job.State == TJobState::Failed) progress_.line(Now() + ":Failed " + name + ": " + job.Reason);
+        if (job.State == TJobState::Failed) {
+            // A slide folder that received nothing is of no use; one with
+            // images (ours or older ones) stays. remove() takes empty folders only.
+            std::error_code ignored;
+            fs::remove(job.SlideFolder, ignored);
+            progress_.line(Now() + ":Failed " + name + ": " + job.Reason);
+        }
         if (job.State == TJobState::Aborted) progress_.line(Now() + ":Aborted " + name);
     }
 

@@ -212,6 +212,8 @@ TEST_F(ConversionTest, AFailedDeckLeavesNoDocumentAndTheRunGoesOn) {
         EXPECT_NE(job.Reason.find(cases[i].reason), std::string::npos) << job.Reason;
         EXPECT_FALSE(fs::exists(job.Document));
     }
+    EXPECT_FALSE(fs::exists(jobs[1].SlideFolder)) << "an empty slide folder is not left behind";
+    EXPECT_TRUE(fs::exists(fs::path(jobs[2].SlideFolder) / "Slide1.BMP")) << "exported images stay";
     // Every deck ends its presentation application, the failing ones included.
     EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "Quit"), 6);
     EXPECT_NE(std::find(sink.lines.begin(), sink.lines.end(),
