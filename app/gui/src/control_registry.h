@@ -23,6 +23,9 @@ bool PresentationApplicationRegistered();
 // Creates the control once, proving it is registered; throws with the
 // system's message (class not registered, ...) when it cannot be created.
 std::unique_ptr<TControlProbe> CreateSlideportProbe();
+// Ends the presentation application's idle office once a run is over (the
+// run's control is gone); does nothing when none is running.
+void EndIdlePresentationApplication();
 // Creates a control on the calling thread for a run.
 TSlideExporterFactory SlideportFactory();
 

@@ -40,7 +40,13 @@ TFormServices DefaultFormServices() {
     services.OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     services.PresentationAppInstalled = [] { return PresentationApplicationRegistered(); };
     services.CreateControl = [] { return CreateSlideportProbe(); };
-    services.RunConversion = CoreConversionRunner(SlideportFactory());
+    services.RunConversion = [run = CoreConversionRunner(SlideportFactory())](
+                                 const TRunRequest& request, TRunProgress& progress, std::stop_token stop) {
+        struct TEndOffice {
+            ~TEndOffice() { EndIdlePresentationApplication(); }
+        } endOffice;  // also when the run throws
+        run(request, progress, std::move(stop));
+    };
     return services;
 }
 
