@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev file dpkg-dev
   # libraries we link
   libjpeg62-turbo-dev libx11-dev qt6-base-dev qt6-base-dev-tools libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libtiff-dev libpng-dev
   # the presentation application and its SDK
   libreoffice-impress libreoffice-dev libreoffice-dev-common
   # independent readers used by the tests, and a virtual display

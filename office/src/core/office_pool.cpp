@@ -7,9 +7,11 @@ OfficePool::OfficePool() {
 }
 
 OfficePool::~OfficePool() {
+    // Runs at exit (or when the module is really unloaded), possibly after
+    // the UNO runtime's own teardown.
     reaper_.request_stop();
     reaper_.join();
-    drain();
+    if (warm_) warm_->killAtExit();
 }
 
 std::unique_ptr<OfficeProcess> OfficePool::acquire() {

@@ -79,8 +79,11 @@ Reference<css::uno::XComponentContext> bootstrapLocalContext() {
 }
 
 Reference<css::uno::XComponentContext> localContext() {
-    static const Reference<css::uno::XComponentContext> context = bootstrapLocalContext();
-    return context;
+    // Deliberately never destroyed: offices still held by statics (the warm
+    // pool) are ended at exit after this would be, and their bridges need
+    // the runtime until then. The UNO runtime is not torn down at exit.
+    static const auto* context = new Reference<css::uno::XComponentContext>(bootstrapLocalContext());
+    return *context;
 }
 
 std::string uniquePipeName() {
@@ -203,6 +206,10 @@ void OfficeProcess::connect() {
     const auto deadline = std::chrono::steady_clock::now() + settings_.startTimeout;
     const ::rtl::OUString url =
         fromUtf8("uno:pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext");
+    // The bridge's threads are started from this thread and inherit its
+    // signal mask: with SIGPIPE blocked, a write to an office that has died
+    // fails with EPIPE instead of killing our process.
+    SigpipeBlock noSigpipe;
     auto resolver = css::bridge::UnoUrlResolver::create(localContext());
     int restarts = 0;
     for (;;) {
@@ -210,7 +217,7 @@ void OfficeProcess::connect() {
             // An office that accepts the pipe but never answers is caught
             // by the watchdog: it is killed and the resolve fails.
             Watch watch(*this, settings_.startTimeout);
-            context_.set(resolver->resolve(url), UNO_QUERY_THROW);
+            uno_->context.set(resolver->resolve(url), UNO_QUERY_THROW);
             break;
         } catch (const css::connection::NoConnectException&) {
         } catch (const css::uno::RuntimeException&) {
@@ -233,7 +240,7 @@ void OfficeProcess::connect() {
         std::this_thread::sleep_for(100ms);
     }
     call("", "starting the presentation application",
-         [&] { desktop_ = css::frame::Desktop::create(context_); });
+         [&] { uno_->desktop = css::frame::Desktop::create(uno_->context); });
 }
 
 bool OfficeProcess::reapNoWait() {
@@ -285,7 +292,7 @@ void OfficeProcess::throwTranslated(const std::string& file, const std::string& 
 bool OfficeProcess::closeAllDocuments() {
     try {
         return call("", "closing the open documents", [&] {
-            auto components = desktop_->getComponents()->createEnumeration();
+            auto components = desktop()->getComponents()->createEnumeration();
             while (components->hasMoreElements()) {
                 Reference<css::uno::XInterface> component(components->nextElement(), UNO_QUERY);
                 Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
@@ -306,7 +313,7 @@ bool OfficeProcess::closeAllDocuments() {
 std::size_t OfficeProcess::documentCount() {
     return call("", "listing the open documents", [&] {
         std::size_t count = 0;
-        auto components = desktop_->getComponents()->createEnumeration();
+        auto components = desktop()->getComponents()->createEnumeration();
         for (; components->hasMoreElements(); components->nextElement()) ++count;
         return count;
     });
@@ -328,8 +335,11 @@ void OfficeProcess::kill() noexcept {
         exitStatus_ = 128 + SIGKILL;
     }
     // The proxies only talk to a dead bridge now; dropping them is local.
-    desktop_.clear();
-    context_.clear();
+    SigpipeBlock noSigpipe;
+    if (uno_) {
+        uno_->desktop.clear();
+        uno_->context.clear();
+    }
     watchdog_.request_stop();
     if (watchdog_.joinable() && watchdog_.get_id() != std::this_thread::get_id()) watchdog_.join();
     if (!profileDir_.empty()) {
@@ -337,6 +347,35 @@ void OfficeProcess::kill() noexcept {
         std::filesystem::remove_all(profileDir_, ec);
         profileDir_.clear();
     }
+}
+
+OfficeProcess::SigpipeBlock::SigpipeBlock() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe, &previous_);
+}
+
+OfficeProcess::SigpipeBlock::~SigpipeBlock() {
+    if (!sigismember(&previous_, SIGPIPE)) {
+        // A write to a dead office raised SIGPIPE on this thread while it
+        // was blocked: take it, so unblocking does not end the process.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        timespec none{};
+        while (::sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+void OfficeProcess::killAtExit() noexcept {
+    // Releasing a proxy reaches into the UNO runtime, whose own statics may
+    // have been destroyed before ours: the process is ending, so the two
+    // references are left to it.
+    [[maybe_unused]] UnoLink* leftToTheExit = uno_.release();
+    kill();
 }
 
 OfficeProcess::Watch::Watch(OfficeProcess& process, std::chrono::milliseconds timeout)

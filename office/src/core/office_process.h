@@ -14,6 +14,7 @@
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -55,8 +56,8 @@ public:
     pid_t pid() const noexcept { return pid_; }
     const std::string& profileDir() const noexcept { return profileDir_; }
     const OfficeSettings& settings() const noexcept { return settings_; }
-    const css::uno::Reference<css::uno::XComponentContext>& context() const { return context_; }
-    const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
+    const css::uno::Reference<css::uno::XComponentContext>& context() const { return uno_->context; }
+    const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return uno_->desktop; }
 
     // True while the process runs and the watchdog has not stopped it.
     bool alive();
@@ -86,6 +87,9 @@ public:
 
     // Ends the office now (kill the process group, reap, remove the profile).
     void kill() noexcept;
+    // The same during static teardown at exit, when the UNO runtime may be
+    // gone already: the proxies to the office are left unreleased.
+    void killAtExit() noexcept;
 
 private:
     OfficeProcess(OfficeSettings settings, std::string profileDir, std::string pipeName);
@@ -97,7 +101,20 @@ private:
     bool reapNoWait();  // true when the process has ended (and was reaped)
     void watchdogLoop(std::stop_token stop);
 
-    // Arms the watchdog for the life of one call.
+    // Blocks SIGPIPE on this thread for its life (see connect()).
+    class SigpipeBlock {
+    public:
+        SigpipeBlock();
+        ~SigpipeBlock();
+        SigpipeBlock(const SigpipeBlock&) = delete;
+        SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+    private:
+        sigset_t previous_;
+    };
+
+    // Arms the watchdog for the life of one call (and blocks SIGPIPE, as
+    // the call writes to the office's pipe).
     class Watch {
     public:
         Watch(OfficeProcess& process, std::chrono::milliseconds timeout);
@@ -107,6 +124,7 @@ private:
         Watch& operator=(const Watch&) = delete;
 
     private:
+        SigpipeBlock noSigpipe_;
         OfficeProcess& process_;
     };
 
@@ -116,8 +134,11 @@ private:
     pid_t pid_ = -1;
     std::optional<int> exitStatus_;  // set once reaped
     std::atomic<bool> stoppedByWatchdog_{false};
-    css::uno::Reference<css::uno::XComponentContext> context_;
-    css::uno::Reference<css::frame::XDesktop2> desktop_;
+    struct UnoLink {
+        css::uno::Reference<css::uno::XComponentContext> context;
+        css::uno::Reference<css::frame::XDesktop2> desktop;
+    };
+    std::unique_ptr<UnoLink> uno_ = std::make_unique<UnoLink>();
 
     std::mutex watchMutex_;
     std::condition_variable_any watchChanged_;

@@ -59,6 +59,7 @@ public:
     explicit ImpressSlideShowWindow(std::shared_ptr<SlideShow> show)
         : DispatchObject(tableFor(DIID_SlideShowWindow)), show_(std::move(show)) {
         dispatchTable().on(kDispView, [this](const DispArgs&, Variant& r) {
+            show_->position();  // fails once the application has quit
             r = dispatchResult<ImpressSlideShowView>(show_);
             return S_OK;
         });
@@ -103,10 +104,12 @@ public:
         : DispatchObject(tableFor(DIID_Presentation)), state_(std::move(state)), deck_(std::move(deck)) {
         dispatchTable()
             .on(kDispSlides, [this](const DispArgs&, Variant& r) {
+                deck_->requireOffice("listing the slides");
                 r = dispatchResult<ImpressSlides>(deck_);
                 return S_OK;
             })
             .on(kDispSlideShowSettings, [this](const DispArgs&, Variant& r) {
+                deck_->requireOffice("reading the slide-show settings");
                 r = dispatchResult<ImpressSlideShowSettings>(state_, deck_);
                 return S_OK;
             })

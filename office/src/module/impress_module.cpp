@@ -30,7 +30,14 @@ ClassFactory& classFactory() {
 
 }  // namespace
 
-PRESSMARK_EXPORT HRESULT DllCanUnloadNow() { return ModuleCanUnloadNow(); }
+PRESSMARK_EXPORT HRESULT DllCanUnloadNow() {
+    const HRESULT hr = ModuleCanUnloadNow();
+    // The caller unloads us on S_OK, but the loader may keep the library
+    // mapped (the UNO headers give it symbols that pin it), so its statics
+    // would not end: the warm office is ended here, with nothing in use.
+    if (hr == S_OK) pressmark::office::officePool().drain();
+    return hr;
+}
 
 PRESSMARK_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;

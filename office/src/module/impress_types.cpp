@@ -58,8 +58,9 @@ const TypeLibDesc& impressTypeLib() {
 }
 
 ComPtr<ITypeInfo> impressTypeInfo(const IID& iid) {
-    static const ComPtr<ITypeLib> lib = makeTypeLib(impressTypeLib());
-    return typeInfoOf(lib.get(), iid);
+    // Built for each object, not kept: a library held for good would count
+    // as a live object of this module and keep it from ever unloading.
+    return typeInfoOf(makeTypeLib(impressTypeLib()).get(), iid);
 }
 
 }  // namespace pressmark::office

@@ -40,7 +40,7 @@ enum ImpressDispid : pf::DISPID {
 inline constexpr const char* kImpressSource = "PowerPoint.Application (LibreOffice Impress)";
 
 const pf::TypeLibDesc& impressTypeLib();
-// The ITypeInfo of one of the dispinterfaces above (built once).
+// The ITypeInfo of one of the dispinterfaces above.
 pf::ComPtr<pf::ITypeInfo> impressTypeInfo(const pf::IID& iid);
 
 }  // namespace pressmark::office
