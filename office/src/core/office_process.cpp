@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <random>
 #include <vector>
 
@@ -93,11 +94,48 @@ std::string uniquePipeName() {
            std::to_string(counter++) + "_" + std::to_string(random());
 }
 
-std::string makeProfileDir() {
+std::filesystem::path temporaryBase() {
     std::error_code ec;
     auto base = std::filesystem::temp_directory_path(ec);
-    if (ec) base = "/tmp";
-    std::string pattern = (base / "pressmark-office-XXXXXX").string();
+    return ec ? std::filesystem::path("/tmp") : base;
+}
+
+// The office makes its pipe a socket in the temporary folder; killed, it
+// cannot remove it, so we do.
+void removePipeSocket(const std::string& pipeName) {
+    std::error_code ec;
+    const std::string name = "OSL_PIPE_" + std::to_string(::getuid()) + "_" + pipeName;
+    for (const char* folder : {"/tmp", "/var/tmp"}) std::filesystem::remove(std::filesystem::path(folder) / name, ec);
+}
+
+// Profiles and pipe sockets carry the id of the process that made them.
+// Those of processes that were killed (and could not clean up) are removed
+// by the next process that starts an office.
+void removeLeftoversOfDeadProcesses() {
+    std::error_code ec;
+    const std::string uidPrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_";
+    for (const auto& folder : {temporaryBase(), std::filesystem::path("/tmp")}) {
+        for (auto it = std::filesystem::directory_iterator(folder, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            std::string rest;
+            if (name.rfind("pressmark-office-", 0) == 0) rest = name.substr(17);
+            else if (name.rfind(uidPrefix + "pressmark_office_", 0) == 0) rest = name.substr(uidPrefix.size() + 17);
+            else continue;
+            const long owner = std::strtol(rest.c_str(), nullptr, 10);
+            if (owner <= 0 || owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
+                continue;
+            std::error_code ignored;
+            std::filesystem::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+std::string makeProfileDir() {
+    static std::once_flag swept;
+    std::call_once(swept, removeLeftoversOfDeadProcesses);
+    std::string pattern =
+        (temporaryBase() / ("pressmark-office-" + std::to_string(::getpid()) + "-XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr)
@@ -346,6 +384,7 @@ void OfficeProcess::kill() noexcept {
         std::error_code ec;
         std::filesystem::remove_all(profileDir_, ec);
         profileDir_.clear();
+        removePipeSocket(pipeName_);
     }
 }
 
