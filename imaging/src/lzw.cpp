@@ -17,6 +17,7 @@
 //    the end, so the sink sees few, large writes.
 #include "pressmark/imaging/lzw.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -92,47 +93,83 @@ struct LZWEncoderState {
         }
     }
 
+    // The hot loop works on local copies of the coder's registers: byte
+    // stores into the output buffer may alias any member, which would make
+    // the compiler reload every field after each output byte.
     void Compress() {
         const std::uint8_t* p = data + readIndex;
         const std::uint8_t* const end = p + remaining;
+        std::int32_t* const keyTable = keys.data();
+        std::uint16_t* const codeTable = codes.data();
+        std::uint8_t* const out = buffer.data();
         int ent = prefix;
+        int width = codeWidth, limit = maxCode, next = nextFreeCode;
+        std::uint32_t acc = accumulator;
+        int bits = bitCount;
+        std::size_t filled = buffered;
+        bool clear = clearPending;
+        auto emit = [&](int code) {
+            acc |= static_cast<std::uint32_t>(code) << (32 - bits - width);
+            bits += width;
+            while (bits >= 8) {
+                out[filled++] = static_cast<std::uint8_t>(acc >> 24);
+                acc <<= 8;
+                bits -= 8;
+                if (filled == kBufferSize) {
+                    stream->write(out, filled);
+                    filled = 0;
+                }
+            }
+            if (clear) {
+                width = kInitialWidth;
+                limit = (1 << kInitialWidth) - 1;
+                clear = false;
+            } else if (next > limit - 1) {
+                ++width;
+                limit = width >= 12 ? 4095 : (1 << width) - 1;
+            }
+        };
         for (; p != end; ++p) {
             const int c = *p;
             const std::int32_t key = (c << 12) + ent;
             int index = (c << kHashShift) ^ ent;
-            if (keys[index] == key) {
-                ent = codes[index];
+            std::int32_t probe = keyTable[index];
+            if (probe == key) {
+                ent = codeTable[index];
                 continue;
             }
-            if (keys[index] != -1) {
+            if (probe != -1) {
                 const int step = index == 0 ? 1 : kTableSize - index;
-                bool found = false;
                 do {
                     index -= step;
                     if (index < 0) index += kTableSize;
-                    if (keys[index] == key) {
-                        found = true;
-                        break;
-                    }
-                } while (keys[index] > 0);
-                if (found) {
-                    ent = codes[index];
+                    probe = keyTable[index];
+                } while (probe != key && probe > 0);
+                if (probe == key) {
+                    ent = codeTable[index];
                     continue;
                 }
             }
-            WriteCode(ent);
+            emit(ent);
             ent = c;
-            if (nextFreeCode >= kTableFullCode) {
-                keys.fill(-1);
-                nextFreeCode = kFirstFreeCode;
-                clearPending = true;
-                WriteCode(kClearCode);
+            if (next >= kTableFullCode) {
+                std::fill_n(keyTable, kTableSize, -1);
+                next = kFirstFreeCode;
+                clear = true;
+                emit(kClearCode);
             } else {
-                codes[index] = static_cast<std::uint16_t>(nextFreeCode++);
-                keys[index] = key;
+                codeTable[index] = static_cast<std::uint16_t>(next++);
+                keyTable[index] = key;
             }
         }
         prefix = ent;
+        codeWidth = width;
+        maxCode = limit;
+        nextFreeCode = next;
+        accumulator = acc;
+        bitCount = bits;
+        buffered = filled;
+        clearPending = clear;
         readIndex += remaining;
         remaining = 0;
     }
