@@ -7,7 +7,8 @@ seconds=${1:-60}
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPRESSMARK_FUZZ=ON -DPRESSMARK_SANITIZE=ON -DPRESSMARK_BUILD_TESTS=OFF \
-  -DPRESSMARK_BUILD_BENCHMARKS=OFF -DPRESSMARK_BUILD_OFFICE=OFF -DPRESSMARK_BUILD_GUI=OFF >/dev/null
+  -DPRESSMARK_BUILD_BENCHMARKS=OFF -DPRESSMARK_BUILD_PLATFORM=OFF -DPRESSMARK_BUILD_CONTROL=OFF \
+  -DPRESSMARK_BUILD_OFFICE=OFF -DPRESSMARK_BUILD_APP=OFF -DPRESSMARK_BUILD_GUI=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target pressmark_fuzzers
 for fuzzer in "$build"/fuzz-bin/*_fuzzer; do
   name=$(basename "$fuzzer")
