@@ -142,7 +142,9 @@ void TfrmForm::buildControls() {
     ListView->header()->setStretchLastSection(false);
     // Grid lines between cells, as a report-style list shows them.
     ListView->setStyleSheet(QStringLiteral(
-        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+        // An item style replaces the native selection look, so it is restated.
+        "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"));
 
     Panel = place(new QFrame(this), "Panel", 8, 46, 552, 226);
     Panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
