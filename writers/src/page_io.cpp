@@ -1,5 +1,6 @@
 #include "pressmark/writers/page_io.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "pressmark/imaging/bmp_reader.h"
@@ -23,6 +24,11 @@ void NamingFile(const std::string& file, Body&& body) {
         if (!e.file().empty()) throw;
         throw LimitExceededError(file, e.reason());
     }
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto parent = std::filesystem::path(path).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
 }
 
 }  // namespace
@@ -70,9 +76,13 @@ void TPageIO::CreatePDFFile(const std::string& FileName) {
     AbortFlag = 0;
     auto file = OpenFile(FileName);
     // A document still open is dropped rather than leaked.
+    // Pages wait in a spool beside the target until the close writes the
+    // file, so a long deck costs disk space there rather than memory.
+    std::shared_ptr<PDFSpool> spool;
+    NamingFile(FileName, [&] { spool = std::make_shared<PDFSpool>(FolderOf(FileName), FileName); });
     AbandonPDFFile();
     PDFFile = std::move(file);
-    PDFDoc = PDFBeginDocument();
+    PDFDoc = PDFBeginDocument(std::move(spool));
 }
 
 void TPageIO::AppendPDFPage() {

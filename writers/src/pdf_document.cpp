@@ -166,8 +166,9 @@ TPDFDictionaryObject& CreatePagesTree(TPDFObjectList& Objects, const std::vector
     return pages;
 }
 
-std::unique_ptr<PDFDocument> PDFBeginDocument() {
+std::unique_ptr<PDFDocument> PDFBeginDocument(std::shared_ptr<PDFSpool> Spool) {
     auto document = std::make_unique<PDFDocument>();
+    document->Spool = std::move(Spool);
     document->Catalog = &CreateCatalog(document->Objects);
     auto resources = std::make_unique<TPDFDictionaryObject>();
     resources->ExternallyOwned = true;  // held by the document, never by a container
@@ -200,6 +201,10 @@ void PDFAddPage(PDFDocument& Document, TRasterImage& Bitmap, TImageParams& Param
     auto mediaBox = std::make_unique<TPDFArrayObject>();
     for (const double v : {0.0, 0.0, double(Params.PDFPaperWidth), double(Params.PDFPaperHeight)})
         mediaBox->Add(PDFNumber(v));
+    // The page's data leaves memory before the page is registered, so a
+    // spool that cannot take it leaves the document as it was.
+    image->MoveDataTo(Document.Spool);
+    content->MoveDataTo(Document.Spool);
     Document.ImageList.reserve(n);
     Document.ContentList.reserve(n);
     Document.PageList.reserve(n);
@@ -214,6 +219,13 @@ void PDFAddPage(PDFDocument& Document, TRasterImage& Bitmap, TImageParams& Param
     xobjects.Add("lm" + std::to_string(n), PDFRef(registeredImage.ObjectNumber));
     CreatePage(Document.Objects, Document.PageList, Document.Resources, registeredContent.ObjectNumber,
                std::move(mediaBox));
+}
+
+std::uint64_t PDFHeldStreamBytes(const PDFDocument& Document) {
+    std::uint64_t held = 0;
+    for (const auto* list : {&Document.ImageList, &Document.ContentList})
+        for (const auto* stream : *list) held += stream->Data.capacity();
+    return held;
 }
 
 void PDFEndDocument(std::unique_ptr<PDFDocument> Document, ByteSink& Stream, const TImageParams& Params,

@@ -179,6 +179,15 @@ TPDFStreamObject::TPDFStreamObject(std::vector<std::uint8_t> data) : TPDFStreamO
     Data = std::move(data);
 }
 
+void TPDFStreamObject::MoveDataTo(std::shared_ptr<PDFSpool> spool) {
+    if (!spool || Spool) return;  // already spooled: the data is not in Data
+    const std::uint64_t offset = spool->Append(Data);
+    Spool = std::move(spool);
+    SpoolOffset = offset;
+    SpoolLength = Data.size();
+    std::vector<std::uint8_t>().swap(Data);
+}
+
 void TPDFStreamObject::WriteToStream(ByteSink& Stream) {
     FileOffset = static_cast<std::int64_t>(Stream.position());
     // The length is rebuilt on every write so that the data may change until
@@ -191,7 +200,10 @@ void TPDFStreamObject::WriteToStream(ByteSink& Stream) {
     Dictionary.WriteToStream(Stream);
     WritePDFText(Stream, "\n");
     WritePDFLine(Stream, "stream");
-    WriteAll(Stream, Data);
+    if (Spool)
+        Spool->CopyTo(Stream, SpoolOffset, SpoolLength);
+    else
+        WriteAll(Stream, Data);
     WritePDFText(Stream, "\nendstream");
 }
 

@@ -48,7 +48,8 @@ public:
     TDocumentClock Clock = LocalNow;
     TFileFactory FileFactory;
 
-    // PDF: the file is written in one pass by ClosePDFFile.
+    // PDF: the file is written in one pass by ClosePDFFile; until then each
+    // page's data waits in an unnamed spool file in the target's folder.
     void CreatePDFFile(const std::string& FileName);
     void AppendPDFPage();
     void ClosePDFFile();

@@ -1,7 +1,9 @@
 #pragma once
 // The PDF document builder: one page per raster image, every image scaled
 // to fit its page and placed in the top-left corner. The whole document
-// stays in memory as PDF objects until PDFEndDocument writes it in one pass.
+// stays in memory as PDF objects until PDFEndDocument writes it in one pass;
+// a document given a spool keeps its pages' stream data there instead, so
+// its memory does not grow with its images.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,15 +24,22 @@ struct PDFDocument {
     std::vector<TPDFStreamObject*> ContentList;
     TPDFDictionaryObject* Resources = nullptr;
     TPDFDictionaryObject* Catalog = nullptr;
+    // Where finished pages' stream data goes; null keeps it in memory.
+    std::shared_ptr<PDFSpool> Spool;
 };
 
-std::unique_ptr<PDFDocument> PDFBeginDocument();
+std::unique_ptr<PDFDocument> PDFBeginDocument(std::shared_ptr<PDFSpool> Spool = nullptr);
+
+// Bytes of stream data the document holds in memory (the images and
+// content streams not spooled).
+std::uint64_t PDFHeldStreamBytes(const PDFDocument& Document);
 
 // Adds Bitmap (plBW1 or plRGB24, at least 1 x 1) as the next page, with the
 // paper size and PDFCompression in force now. Records the page's bits per
 // sample and samples per pixel in Params; a 1-bit page with code 4 turns
 // the code into 3. An encoder error propagates with nothing of the page
-// registered, so the document keeps its earlier pages.
+// registered, so the document keeps its earlier pages; so does a spool
+// write failure (WriteError).
 void PDFAddPage(PDFDocument& Document, TRasterImage& Bitmap, TImageParams& Params, TProgressRecord& Progress);
 
 // Writes the file to Stream and frees the document; a null document does

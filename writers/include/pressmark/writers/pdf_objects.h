@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pressmark/imaging/byte_sink.h"
+#include "pressmark/writers/pdf_spool.h"
 
 namespace pressmark {
 
@@ -124,10 +125,22 @@ public:
     explicit TPDFStreamObject(std::vector<std::uint8_t> data);
     void WriteToStream(ByteSink& Stream) override;
 
-    std::int64_t DataLength() const noexcept { return static_cast<std::int64_t>(Data.size()); }
+    // The data's length, wherever it is kept.
+    std::int64_t DataLength() const noexcept {
+        return static_cast<std::int64_t>(Spool ? SpoolLength : Data.size());
+    }
+    // Moves Data to the end of `spool` and frees it; from then on the data
+    // is copied from the spool when the object is written. Data stays as it
+    // was when the spool cannot take it (WriteError).
+    void MoveDataTo(std::shared_ptr<PDFSpool> spool);
+    bool Spooled() const noexcept { return Spool != nullptr; }
 
     std::vector<std::uint8_t> Data;
     TPDFDictionaryObject Dictionary;
+    // Where spooled data lives: null while the data is in Data.
+    std::shared_ptr<const PDFSpool> Spool;
+    std::uint64_t SpoolOffset = 0;
+    std::uint64_t SpoolLength = 0;
 };
 
 // Convenience factories for building dictionaries tersely.
