@@ -14,6 +14,8 @@ packages=(
   # independent readers used by the tests, and a virtual display
   qpdf poppler-utils mupdf-tools ghostscript libtiff-tools imagemagick xvfb xauth
   fonts-dejavu-core
+  # peers the document benchmark script compares against, and its timer
+  img2pdf time
 )
 
 missing=()
