@@ -59,10 +59,12 @@ bool splitPath(std::string_view path, std::vector<std::string_view>* parts) {
 
 bool storable(std::string_view text) { return text.find_first_of(std::string_view("\0\r\n", 3)) == text.npos; }
 
-Node* findNode(Node& root, std::string_view path) {
+// Works on both the tree being changed and the read-only machine tree.
+template <class TreeNode>
+TreeNode* findNode(TreeNode& root, std::string_view path) {
     std::vector<std::string_view> parts;
     if (!splitPath(path, &parts)) return nullptr;
-    Node* node = &root;
+    TreeNode* node = &root;
     for (auto part : parts) {
         auto it = node->children.find(folded(part));
         if (it == node->children.end()) return nullptr;
@@ -298,14 +300,79 @@ private:
     LSTATUS status_ = ERROR_SUCCESS;
 };
 
-// Runs `body(root, &changed)` inside one transaction; writes when changed.
+// Both trees of one call: the user's (the one written) and the machine's
+// beneath it, read-only, or none.
+struct Layers {
+    Node& user;
+    const Node* machine;
+
+    bool has(std::string_view path) const {
+        return findNode(user, path) != nullptr || (machine && findNode(*machine, path) != nullptr);
+    }
+    const Node* machineNode(std::string_view path) const { return machine ? findNode(*machine, path) : nullptr; }
+
+    // The value `name` of the key at `path`: the user's if set there, else the machine's.
+    const std::string* findValue(std::string_view path, std::string_view name) const {
+        for (const Node* node : {static_cast<const Node*>(findNode(user, path)), machineNode(path)}) {
+            if (!node) continue;
+            auto it = node->values.find(folded(name));
+            if (it != node->values.end()) return &it->second.second;
+        }
+        return nullptr;
+    }
+
+    // The subkey names (or value names) of the key at `path` in either tree,
+    // in case-insensitive order, spelled as the user's tree spells them.
+    std::vector<std::string> subKeyNames(std::string_view path) const {
+        std::map<std::string, std::string> names;
+        for (const Node* node : {static_cast<const Node*>(findNode(user, path)), machineNode(path)})
+            if (node)
+                for (const auto& [key, child] : node->children) names.try_emplace(key, child.name);
+        return valuesOf(names);
+    }
+    std::vector<std::string> valueNames(std::string_view path) const {
+        std::map<std::string, std::string> names;
+        for (const Node* node : {static_cast<const Node*>(findNode(user, path)), machineNode(path)})
+            if (node)
+                for (const auto& [key, value] : node->values) names.try_emplace(key, value.first);
+        return valuesOf(names);
+    }
+
+private:
+    static std::vector<std::string> valuesOf(const std::map<std::string, std::string>& names) {
+        std::vector<std::string> out;
+        out.reserve(names.size());
+        for (const auto& [key, name] : names) out.push_back(name);
+        return out;
+    }
+};
+
+// Two names for one registry file would mean locking it twice in one call,
+// which flock() answers with a deadlock: such a pair is one file, unmerged.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    if (a.lexically_normal() == b.lexically_normal()) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
+// Runs `body(layers, &changed)` inside one transaction on `file`, with the
+// machine's file (if any) read under its shared lock for the same span;
+// writes `file` when changed. Locks are taken user first, machine second,
+// and a machine-scope writer holds only the machine's, so no cycle forms.
 template <class Body>
-LSTATUS transact(const std::filesystem::path& file, Transaction::Mode mode, Body&& body) {
+LSTATUS transact(const std::filesystem::path& file, const std::filesystem::path& machineFile,
+                 Transaction::Mode mode, Body&& body) {
     if (file.empty()) return ERROR_INVALID_HANDLE;
     Transaction t(file, mode);
     if (t.status() != ERROR_SUCCESS) return t.status();
+    std::optional<Transaction> machine;
+    if (!machineFile.empty() && !sameFile(file, machineFile)) {
+        machine.emplace(machineFile, Transaction::Mode::Read);
+        if (machine->status() != ERROR_SUCCESS) return machine->status();
+    }
+    const Layers layers{t.root(), machine ? &machine->root() : nullptr};
     bool changed = false;
-    const LSTATUS result = body(t.root(), &changed);
+    const LSTATUS result = body(layers, &changed);
     if (result == ERROR_SUCCESS && changed) return t.commit();
     return result;
 }
@@ -313,11 +380,15 @@ LSTATUS transact(const std::filesystem::path& file, Transaction::Mode mode, Body
 constexpr auto kRead = Transaction::Mode::Read;
 constexpr auto kWrite = Transaction::Mode::Write;
 
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
 }  // namespace
 
 std::filesystem::path classesRegistryPath() {
-    if (const char* explicitPath = std::getenv("PRESSMARK_CLASSES_REG"); explicitPath && *explicitPath)
-        return explicitPath;
+    if (isSet("PRESSMARK_CLASSES_REG")) return std::getenv("PRESSMARK_CLASSES_REG");
     std::filesystem::path dataHome;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg && xdg[0] == '/') {
         dataHome = xdg;
@@ -326,6 +397,16 @@ std::filesystem::path classesRegistryPath() {
         dataHome = std::filesystem::path(home && *home ? home : "/") / ".local" / "share";
     }
     return dataHome / "pressmark" / "classes.reg";
+}
+
+std::filesystem::path machineClassesRegistryPath() {
+    if (isSet("PRESSMARK_MACHINE_CLASSES_REG")) return std::getenv("PRESSMARK_MACHINE_CLASSES_REG");
+    return "/var/lib/pressmark/classes.reg";
+}
+
+std::filesystem::path mergedMachineRegistryPath() {
+    if (isSet("PRESSMARK_CLASSES_REG") && !isSet("PRESSMARK_MACHINE_CLASSES_REG")) return {};
+    return machineClassesRegistryPath();
 }
 
 std::optional<std::string> findRegistryFileProblem(const std::filesystem::path& file) {
@@ -344,8 +425,15 @@ std::optional<std::string> findRegistryFileProblem(const std::filesystem::path& 
 std::string win32Message(LSTATUS code) { return hresultMessage(HRESULT_FROM_WIN32(code)); }
 
 // ---- RegKey ------------------------------------------------------------------------------------
-RegKey RegKey::classesRoot() { return classesRoot(classesRegistryPath()); }
-RegKey RegKey::classesRoot(std::filesystem::path file) { return RegKey(std::move(file), ""); }
+// Every call checks first that the handle's own key still exists in either
+// tree (ERROR_KEY_DELETED otherwise), then looks in both and changes only
+// the user's tree.
+RegKey RegKey::classesRoot() { return classesRoot(classesRegistryPath(), mergedMachineRegistryPath()); }
+RegKey RegKey::classesRoot(std::filesystem::path file) { return RegKey(std::move(file), {}, ""); }
+RegKey RegKey::classesRoot(std::filesystem::path userFile, std::filesystem::path machineFile) {
+    if (!machineFile.empty() && sameFile(userFile, machineFile)) machineFile.clear();
+    return RegKey(std::move(userFile), std::move(machineFile), "");
+}
 
 std::string RegKey::childPath(std::string_view subKey) const {
     if (subKey.empty()) return path_;
@@ -355,8 +443,8 @@ std::string RegKey::childPath(std::string_view subKey) const {
 
 bool RegKey::exists() const {
     bool found = false;
-    transact(file_, kRead, [&](Node& root, bool*) {
-        found = findNode(root, path_) != nullptr;
+    transact(file_, machineFile_, kRead, [&](const Layers& layers, bool*) {
+        found = layers.has(path_);
         return ERROR_SUCCESS;
     });
     return found;
@@ -366,11 +454,11 @@ LSTATUS RegKey::createSubKey(std::string_view subKey, RegKey* out) const {
     std::vector<std::string_view> parts;
     if (!splitPath(subKey, &parts)) return ERROR_BADKEY;
     const std::string path = childPath(subKey);
-    const LSTATUS result = transact(file_, kWrite, [&](Node& root, bool* changed) {
-        if (!findNode(root, path_)) return ERROR_KEY_DELETED;
-        return createNode(root, path, changed) ? ERROR_SUCCESS : ERROR_BADKEY;
+    const LSTATUS result = transact(file_, machineFile_, kWrite, [&](const Layers& layers, bool* changed) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        return createNode(layers.user, path, changed) ? ERROR_SUCCESS : ERROR_BADKEY;
     });
-    if (result == ERROR_SUCCESS && out) *out = RegKey(file_, path);
+    if (result == ERROR_SUCCESS && out) *out = withPath(path);
     return result;
 }
 
@@ -378,19 +466,20 @@ LSTATUS RegKey::openSubKey(std::string_view subKey, RegKey* out) const {
     std::vector<std::string_view> parts;
     if (!splitPath(subKey, &parts)) return ERROR_BADKEY;
     const std::string path = childPath(subKey);
-    const LSTATUS result = transact(file_, kRead, [&](Node& root, bool*) {
-        if (!findNode(root, path_)) return ERROR_KEY_DELETED;
-        return findNode(root, path) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    const LSTATUS result = transact(file_, machineFile_, kRead, [&](const Layers& layers, bool*) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        return layers.has(path) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
-    if (result == ERROR_SUCCESS && out) *out = RegKey(file_, path);
+    if (result == ERROR_SUCCESS && out) *out = withPath(path);
     return result;
 }
 
 LSTATUS RegKey::setValue(std::string_view name, std::string_view data) const {
     if (!storable(name) || name.size() > kMaxValueNameLength || !storable(data)) return ERROR_INVALID_PARAMETER;
-    return transact(file_, kWrite, [&](Node& root, bool* changed) {
-        Node* node = findNode(root, path_);
-        if (!node) return ERROR_KEY_DELETED;
+    return transact(file_, machineFile_, kWrite, [&](const Layers& layers, bool* changed) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        Node* node = createNode(layers.user, path_, changed);  // a key only the machine has gains a user copy
+        if (!node) return ERROR_BADKEY;
         auto [it, inserted] = node->values.try_emplace(folded(name), std::string(name), std::string(data));
         if (!inserted) it->second.second = std::string(data);
         *changed = true;
@@ -399,21 +488,20 @@ LSTATUS RegKey::setValue(std::string_view name, std::string_view data) const {
 }
 
 LSTATUS RegKey::queryValue(std::string_view name, std::string* data) const {
-    return transact(file_, kRead, [&](Node& root, bool*) {
-        const Node* node = findNode(root, path_);
-        if (!node) return ERROR_KEY_DELETED;
-        auto it = node->values.find(folded(name));
-        if (it == node->values.end()) return ERROR_FILE_NOT_FOUND;
-        if (data) *data = it->second.second;
+    return transact(file_, machineFile_, kRead, [&](const Layers& layers, bool*) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        const std::string* value = layers.findValue(path_, name);
+        if (!value) return ERROR_FILE_NOT_FOUND;
+        if (data) *data = *value;
         return ERROR_SUCCESS;
     });
 }
 
 LSTATUS RegKey::deleteValue(std::string_view name) const {
-    return transact(file_, kWrite, [&](Node& root, bool* changed) {
-        Node* node = findNode(root, path_);
-        if (!node) return ERROR_KEY_DELETED;
-        if (node->values.erase(folded(name)) == 0) return ERROR_FILE_NOT_FOUND;
+    return transact(file_, machineFile_, kWrite, [&](const Layers& layers, bool* changed) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        Node* node = findNode(layers.user, path_);
+        if (!node || node->values.erase(folded(name)) == 0) return ERROR_FILE_NOT_FOUND;
         *changed = true;
         return ERROR_SUCCESS;
     });
@@ -424,9 +512,9 @@ LSTATUS RegKey::setSubKeyValue(std::string_view subKey, std::string_view data) c
     if (!splitPath(subKey, &parts)) return ERROR_BADKEY;
     if (!storable(data)) return ERROR_INVALID_PARAMETER;
     const std::string path = childPath(subKey);
-    return transact(file_, kWrite, [&](Node& root, bool* changed) {
-        if (!findNode(root, path_)) return ERROR_KEY_DELETED;
-        Node* node = createNode(root, path, changed);
+    return transact(file_, machineFile_, kWrite, [&](const Layers& layers, bool* changed) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        Node* node = createNode(layers.user, path, changed);
         if (!node) return ERROR_BADKEY;
         node->values[""] = {"", std::string(data)};
         *changed = true;
@@ -438,12 +526,11 @@ LSTATUS RegKey::querySubKeyValue(std::string_view subKey, std::string* data) con
     std::vector<std::string_view> parts;
     if (!splitPath(subKey, &parts)) return ERROR_BADKEY;
     const std::string path = childPath(subKey);
-    return transact(file_, kRead, [&](Node& root, bool*) {
-        if (!findNode(root, path_)) return ERROR_KEY_DELETED;
-        const Node* node = findNode(root, path);
-        if (!node) return ERROR_FILE_NOT_FOUND;
-        auto it = node->values.find("");
-        if (data) *data = it == node->values.end() ? std::string() : it->second.second;
+    return transact(file_, machineFile_, kRead, [&](const Layers& layers, bool*) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        if (!layers.has(path)) return ERROR_FILE_NOT_FOUND;
+        const std::string* value = layers.findValue(path, "");
+        if (data) *data = value ? *value : std::string();
         return ERROR_SUCCESS;
     });
 }
@@ -462,13 +549,13 @@ LSTATUS RegKey::deleteSubKey(std::string_view subKey) const {
     if (!splitPath(subKey, &parts)) return ERROR_BADKEY;
     const std::string path = childPath(subKey);
     if (path.empty()) return ERROR_ACCESS_DENIED;  // the root itself
-    return transact(file_, kWrite, [&](Node& root, bool* changed) {
-        if (!findNode(root, path_)) return ERROR_KEY_DELETED;
-        const Node* node = findNode(root, path);
+    return transact(file_, machineFile_, kWrite, [&](const Layers& layers, bool* changed) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        const Node* node = findNode(layers.user, path);
         if (!node) return ERROR_FILE_NOT_FOUND;
         if (!node->children.empty()) return ERROR_ACCESS_DENIED;
         const auto [parentPath, name] = splitLast(path);
-        findNode(root, parentPath)->children.erase(name);
+        findNode(layers.user, parentPath)->children.erase(name);
         *changed = true;
         return ERROR_SUCCESS;
     });
@@ -478,29 +565,28 @@ LSTATUS RegKey::deleteSubKeyTree(std::string_view subKey) const {
     std::vector<std::string_view> parts;
     if (!splitPath(subKey, &parts)) return ERROR_BADKEY;
     const std::string path = childPath(subKey);
-    return transact(file_, kWrite, [&](Node& root, bool* changed) {
-        Node* self = findNode(root, path_);
-        if (!self) return ERROR_KEY_DELETED;
+    return transact(file_, machineFile_, kWrite, [&](const Layers& layers, bool* changed) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
         if (subKey.empty()) {
-            self->values.clear();
-            self->children.clear();
-            *changed = true;
+            if (Node* self = findNode(layers.user, path_)) {
+                self->values.clear();
+                self->children.clear();
+                *changed = true;
+            }
             return ERROR_SUCCESS;
         }
-        if (!findNode(root, path)) return ERROR_FILE_NOT_FOUND;
+        if (!findNode(layers.user, path)) return ERROR_FILE_NOT_FOUND;
         const auto [parentPath, name] = splitLast(path);
-        findNode(root, parentPath)->children.erase(name);
+        findNode(layers.user, parentPath)->children.erase(name);
         *changed = true;
         return ERROR_SUCCESS;
     });
 }
 
 LSTATUS RegKey::enumSubKeys(std::vector<std::string>* names) const {
-    return transact(file_, kRead, [&](Node& root, bool*) {
-        const Node* node = findNode(root, path_);
-        if (!node) return ERROR_KEY_DELETED;
-        names->clear();
-        for (const auto& [key, child] : node->children) names->push_back(child.name);
+    return transact(file_, machineFile_, kRead, [&](const Layers& layers, bool*) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        *names = layers.subKeyNames(path_);
         return ERROR_SUCCESS;
     });
 }
@@ -514,11 +600,9 @@ LSTATUS RegKey::enumSubKey(DWORD index, std::string* name) const {
 }
 
 LSTATUS RegKey::enumValues(std::vector<std::string>* names) const {
-    return transact(file_, kRead, [&](Node& root, bool*) {
-        const Node* node = findNode(root, path_);
-        if (!node) return ERROR_KEY_DELETED;
-        names->clear();
-        for (const auto& [key, value] : node->values) names->push_back(value.first);
+    return transact(file_, machineFile_, kRead, [&](const Layers& layers, bool*) {
+        if (!layers.has(path_)) return ERROR_KEY_DELETED;
+        *names = layers.valueNames(path_);
         return ERROR_SUCCESS;
     });
 }

@@ -209,6 +209,144 @@ TEST_F(Registry, FailedWriteLeavesTheOldFileIntact) {
         EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << "left behind: " << entry.path();
 }
 
+// The user's file over the machine's, both private to the test:
+// PRESSMARK_MACHINE_CLASSES_REG names the machine's, so classesRoot() merges.
+class MergedRegistry : public pmtest::TempRegistry {
+protected:
+    void SetUp() override {
+        TempRegistry::SetUp();
+        machineFile_ = dir() / "machine.reg";
+        ::setenv("PRESSMARK_MACHINE_CLASSES_REG", machineFile_.c_str(), 1);
+        // Written by hand, as an administrator's registration would leave them.
+        writeFile(machineFile_,
+                  "Windows Registry Editor Version 5.00\n"
+                  "\n"
+                  "[HKEY_CLASSES_ROOT\\CLSID\\{1}\\InprocServer32]\n"
+                  "@=\"/usr/lib/pressmark/machine.so\"\n"
+                  "\"ThreadingModel\"=\"Apartment\"\n"
+                  "\n"
+                  "[HKEY_CLASSES_ROOT\\CLSID\\{2}\\InprocServer32]\n"
+                  "@=\"/usr/lib/pressmark/second.so\"\n"
+                  "\n"
+                  "[HKEY_CLASSES_ROOT\\Machine.ProgId]\n"
+                  "@=\"machine's\"\n"
+                  "\"Only\"=\"machine\"\n");
+        writeFile(file(),
+                  "Windows Registry Editor Version 5.00\n"
+                  "\n"
+                  "[HKEY_CLASSES_ROOT\\clsid\\{1}\\InprocServer32]\n"
+                  "@=\"/home/u/own.so\"\n"
+                  "\n"
+                  "[HKEY_CLASSES_ROOT\\clsid\\{3}]\n"
+                  "@=\"user only\"\n");
+        machineText_ = readFile(machineFile_);
+    }
+    const std::filesystem::path& machineFile() const { return machineFile_; }
+    const std::string& machineText() const { return machineText_; }
+
+private:
+    std::filesystem::path machineFile_;
+    std::string machineText_;
+};
+
+TEST_F(MergedRegistry, UserShadowsMachineAndMachineFillsTheGaps) {
+    const RegKey merged = RegKey::classesRoot();
+    EXPECT_EQ(merged.file(), file());
+    EXPECT_EQ(merged.machineFile(), machineFile());
+    const struct {
+        const char* name;
+        const char* key;
+        const char* value;
+        LSTATUS status;
+        const char* data;
+    } cases[] = {
+        {"user's default shadows machine's", "CLSID\\{1}\\InprocServer32", "", ERROR_SUCCESS, "/home/u/own.so"},
+        {"value only the machine's key has", "CLSID\\{1}\\InprocServer32", "ThreadingModel", ERROR_SUCCESS,
+         "Apartment"},
+        {"key only the machine has", "CLSID\\{2}\\InprocServer32", "", ERROR_SUCCESS, "/usr/lib/pressmark/second.so"},
+        {"key only the user has", "CLSID\\{3}", "", ERROR_SUCCESS, "user only"},
+        {"value in neither", "Machine.ProgId", "Missing", ERROR_FILE_NOT_FOUND, ""},
+    };
+    for (const auto& c : cases) {
+        RegKey key;
+        ASSERT_EQ(merged.openSubKey(c.key, &key), ERROR_SUCCESS) << c.name;
+        std::string data;
+        EXPECT_EQ(key.queryValue(c.value, &data), c.status) << c.name;
+        if (c.status == ERROR_SUCCESS) {
+            EXPECT_EQ(data, c.data) << c.name;
+        }
+    }
+    std::string data;
+    EXPECT_EQ(merged.querySubKeyValue("machine.progid", &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, "machine's");
+    RegKey key;
+    EXPECT_EQ(merged.openSubKey("CLSID\\{4}", &key), ERROR_FILE_NOT_FOUND);
+
+    std::vector<std::string> names;
+    ASSERT_EQ(merged.enumSubKeys(&names), ERROR_SUCCESS);
+    EXPECT_EQ(names, (std::vector<std::string>{"clsid", "Machine.ProgId"})) << "union, the user's spelling";
+    ASSERT_EQ(merged.openSubKey("CLSID", &key), ERROR_SUCCESS);
+    ASSERT_EQ(key.enumSubKeys(&names), ERROR_SUCCESS);
+    EXPECT_EQ(names, (std::vector<std::string>{"{1}", "{2}", "{3}"}));
+    ASSERT_EQ(merged.openSubKey("CLSID\\{1}\\InprocServer32", &key), ERROR_SUCCESS);
+    ASSERT_EQ(key.enumValues(&names), ERROR_SUCCESS);
+    EXPECT_EQ(names, (std::vector<std::string>{"", "ThreadingModel"}));
+
+    // The user's file alone knows nothing of the machine's keys.
+    EXPECT_EQ(root().openSubKey("CLSID\\{2}", &key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(MergedRegistry, WritesAndDeletionsTouchOnlyTheUsersFile) {
+    const RegKey merged = RegKey::classesRoot();
+    RegKey machineOnly;
+    ASSERT_EQ(merged.openSubKey("Machine.ProgId", &machineOnly), ERROR_SUCCESS);
+    EXPECT_EQ(machineOnly.deleteValue("Only"), ERROR_FILE_NOT_FOUND) << "the machine's value is not the user's";
+    EXPECT_EQ(merged.deleteSubKeyTree("CLSID\\{2}"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(merged.deleteSubKey("Machine.ProgId"), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(machineOnly.setValue("Only", "user"), ERROR_SUCCESS) << "writes below a machine-only key";
+    ASSERT_EQ(machineOnly.createSubKey("CLSID"), ERROR_SUCCESS);
+
+    std::string data;
+    EXPECT_EQ(machineOnly.queryValue("Only", &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, "user");
+    EXPECT_EQ(root().querySubKeyValue("Machine.ProgId\\CLSID", &data), ERROR_SUCCESS) << "created in the user's file";
+
+    // Deleting the user's shadowing key uncovers the machine's again.
+    ASSERT_EQ(merged.deleteSubKeyTree("CLSID\\{1}"), ERROR_SUCCESS);
+    EXPECT_EQ(merged.querySubKeyValue("CLSID\\{1}\\InprocServer32", &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, "/usr/lib/pressmark/machine.so");
+    ASSERT_EQ(merged.deleteSubKeyTree("Machine.ProgId"), ERROR_SUCCESS);
+    EXPECT_EQ(machineOnly.queryValue("Only", &data), ERROR_SUCCESS) << "the machine's key is still there";
+    EXPECT_EQ(data, "machine");
+
+    EXPECT_EQ(readFile(machineFile()), machineText()) << "the machine's file was changed";
+}
+
+TEST_F(MergedRegistry, CorruptMachineFileIsReportedNotSkipped) {
+    writeFile(machineFile(), "REGEDIT4\n@=\"x\"\n");
+    const std::string userText = readFile(file());
+    std::string data;
+    EXPECT_EQ(RegKey::classesRoot().querySubKeyValue("CLSID\\{3}", &data), ERROR_BADDB);
+    EXPECT_EQ(RegKey::classesRoot().setSubKeyValue("New", "x"), ERROR_BADDB);
+    EXPECT_EQ(readFile(file()), userText);
+    EXPECT_EQ(root().querySubKeyValue("CLSID\\{3}", &data), ERROR_SUCCESS) << "the user's file alone still works";
+}
+
+TEST_F(MergedRegistry, OneFileNamedTwiceIsUsedOnce) {
+    // Locking the same file twice in one call would deadlock: a write here
+    // must come back (and see the file's own keys once).
+    ::setenv("PRESSMARK_MACHINE_CLASSES_REG", (dir() / "." / "classes.reg").c_str(), 1);
+    const RegKey merged = RegKey::classesRoot();
+    EXPECT_TRUE(merged.machineFile().empty());
+    ASSERT_EQ(merged.setSubKeyValue("Written", "once"), ERROR_SUCCESS);
+    ASSERT_EQ(RegKey::classesRoot(file(), file()).setSubKeyValue("Twice", "x"), ERROR_SUCCESS);
+    RegKey clsid;
+    std::vector<std::string> names;
+    ASSERT_EQ(merged.openSubKey("CLSID", &clsid), ERROR_SUCCESS);
+    ASSERT_EQ(clsid.enumSubKeys(&names), ERROR_SUCCESS);
+    EXPECT_EQ(names, (std::vector<std::string>{"{1}", "{3}"}));
+}
+
 TEST(RegistryPath, EnvironmentChoosesTheFile) {
     const char* saved = std::getenv("PRESSMARK_CLASSES_REG");
     const std::string savedValue = saved ? saved : "";
@@ -224,6 +362,39 @@ TEST(RegistryPath, EnvironmentChoosesTheFile) {
     EXPECT_EQ(classesRegistryPath(), "/home/someone/.local/share/pressmark/classes.reg");
     if (home) ::setenv("HOME", savedHome.c_str(), 1);
     if (saved) ::setenv("PRESSMARK_CLASSES_REG", savedValue.c_str(), 1);
+}
+
+TEST(RegistryPath, MachineFileIsMergedUnlessATestNamesItsOwnRegistry) {
+    const struct {
+        const char* name;
+        const char* user;     // PRESSMARK_CLASSES_REG, null = unset
+        const char* machine;  // PRESSMARK_MACHINE_CLASSES_REG, null = unset
+        const char* machinePath;
+        const char* merged;
+    } cases[] = {
+        {"installed program", nullptr, nullptr, "/var/lib/pressmark/classes.reg", "/var/lib/pressmark/classes.reg"},
+        {"test names its registry", "/tmp/t.reg", nullptr, "/var/lib/pressmark/classes.reg", ""},
+        {"test names both", "/tmp/t.reg", "/tmp/m.reg", "/tmp/m.reg", "/tmp/m.reg"},
+        {"machine file moved", nullptr, "/srv/m.reg", "/srv/m.reg", "/srv/m.reg"},
+        {"empty counts as unset", "", "", "/var/lib/pressmark/classes.reg", "/var/lib/pressmark/classes.reg"},
+    };
+    const char* savedUser = std::getenv("PRESSMARK_CLASSES_REG");
+    const std::string savedUserValue = savedUser ? savedUser : "";
+    const auto put = [](const char* variable, const char* value) {
+        if (value)
+            ::setenv(variable, value, 1);
+        else
+            ::unsetenv(variable);
+    };
+    for (const auto& c : cases) {
+        put("PRESSMARK_CLASSES_REG", c.user);
+        put("PRESSMARK_MACHINE_CLASSES_REG", c.machine);
+        EXPECT_EQ(machineClassesRegistryPath(), c.machinePath) << c.name;
+        EXPECT_EQ(mergedMachineRegistryPath(), c.merged) << c.name;
+        EXPECT_EQ(RegKey::classesRoot().machineFile(), c.merged) << c.name;
+    }
+    put("PRESSMARK_CLASSES_REG", savedUser ? savedUserValue.c_str() : nullptr);
+    ::unsetenv("PRESSMARK_MACHINE_CLASSES_REG");
 }
 
 }  // namespace

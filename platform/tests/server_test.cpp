@@ -115,6 +115,48 @@ TEST_F(Server, UnregistrationRemovesEverythingAndRepeatsCleanly) {
               REGDB_E_CLASSNOTREG);
 }
 
+// What an administrator's registration does for every user: /machine writes
+// the machine's file only, creation finds the class through it, the user's
+// own unregistration leaves it alone, and /machine /u takes it away.
+TEST_F(Server, MachineRegistrationServesEveryUserAndUnregistersCleanly) {
+    const std::filesystem::path machine = dir() / "machine" / "classes.reg";
+    ::setenv("PRESSMARK_MACHINE_CLASSES_REG", machine.c_str(), 1);
+    const std::string module = "'" + std::string(PM_TEST_SERVER_PATH) + "'";
+    ASSERT_EQ(runRegsvr("/s /u " + module).exitCode, 0) << "start from a user without the class";
+    const std::string userText = readFile(file());
+
+    ToolRun run = runRegsvr("/machine " + module);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find(machine.string()), std::string::npos) << "names the registry written: " << run.output;
+    EXPECT_EQ(readFile(file()), userText) << "the user's file was written";
+    const RegKey machineAlone = RegKey::classesRoot(machine);
+    const std::string classKey = "CLSID\\{6A1F0C3E-2B7D-4E59-8C21-3D4E5F607182}";
+    std::string data;
+    ASSERT_EQ(machineAlone.querySubKeyValue(classKey + "\\InprocServer32", &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, moduleFileNameOfServer());
+    EXPECT_EQ(machineAlone.querySubKeyValue("TypeLib\\{6A1F0C3E-2B7D-4E59-8C21-3D4E5F607184}\\1.0\\0\\win32", &data),
+              ERROR_SUCCESS);
+    {
+        ComPtr<IDispatch> calc = createCalculator();
+        EXPECT_TRUE(calc) << "created through the machine's registration";
+    }
+
+    ASSERT_EQ(runRegsvr("/s -u " + module).exitCode, 0) << "the user's unregistration";
+    EXPECT_EQ(machineAlone.querySubKeyValue(classKey + "\\InprocServer32", &data), ERROR_SUCCESS)
+        << "the user's unregistration reached the machine's file";
+
+    run = runRegsvr("--MACHINE /u " + module);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    RegKey key;
+    for (const char* gone : {"CLSID\\{6A1F0C3E-2B7D-4E59-8C21-3D4E5F607182}", "PressmarkTest.Calculator.1",
+                             "TypeLib\\{6A1F0C3E-2B7D-4E59-8C21-3D4E5F607184}",
+                             "Interface\\{6A1F0C3E-2B7D-4E59-8C21-3D4E5F607183}"})
+        EXPECT_EQ(RegKey::classesRoot().openSubKey(gone, &key), ERROR_FILE_NOT_FOUND) << gone;
+    ComPtr<IUnknown> object;
+    EXPECT_EQ(CoCreateInstance(CLSID_Calculator, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.putVoid()),
+              REGDB_E_CLASSNOTREG);
+}
+
 TEST_F(Server, RegsvrReportsFailuresWithCodeAndText) {
     ToolRun run = runRegsvr("/tmp/no-such-module.so");
     EXPECT_EQ(run.exitCode, 3) << run.output;

@@ -1,6 +1,6 @@
 #pragma once
 // Shared fixtures: a private registry file per test (PRESSMARK_CLASSES_REG
-// points at it, never at the user's), and the module lock count of the test
+// points at it, never at the user's, and no machine file lies beneath), and the module lock count of the test
 // program, which must be back to zero when a test ends (leaked objects fail).
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -34,11 +34,13 @@ protected:
         dir_ = pattern;
         file_ = dir_ / "classes.reg";
         ::setenv("PRESSMARK_CLASSES_REG", file_.c_str(), 1);
+        ::unsetenv("PRESSMARK_MACHINE_CLASSES_REG");  // no machine file beneath unless a test asks for one
         locksAtStart_ = pressmark::platform::ModuleLockCount();
     }
     void TearDown() override {
         EXPECT_EQ(pressmark::platform::ModuleLockCount(), locksAtStart_) << "objects of the test program leaked";
         ::unsetenv("PRESSMARK_CLASSES_REG");
+        ::unsetenv("PRESSMARK_MACHINE_CLASSES_REG");
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }

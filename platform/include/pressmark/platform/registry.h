@@ -19,11 +19,29 @@
 // the change and writes a temporary file in the same folder that then
 // replaces the old one by rename(), so two processes never lose each other's
 // writes and a failed write leaves the old file as it was. A file that cannot
-// be parsed is never overwritten: calls answer ERROR_BADDB.
+// be parsed is never overwritten: calls answer ERROR_BADDB (also when the
+// machine's file beneath does not parse: it is read under its own shared
+// lock in the same call).
 //
-// Where the file is: $PRESSMARK_CLASSES_REG if set (tests always set it),
-// else $XDG_DATA_HOME/pressmark/classes.reg, else
-// ~/.local/share/pressmark/classes.reg. The variable is read on each call.
+// Two files make up HKEY_CLASSES_ROOT, as Windows merges
+// HKLM\Software\Classes beneath HKCU\Software\Classes: the user's file and
+// the machine's. Through classesRoot() lookups (open, query, enumerate) see
+// a key when either file has it; a value comes from the user's file when it
+// has one, else from the machine's; enumerations list the union (the user's
+// spelling wins). Writes and deletions touch only the user's file: creating
+// below a key that only the machine has creates its levels in the user's
+// file; deleting what only the machine has answers ERROR_FILE_NOT_FOUND.
+// Registering for every user means writing the machine's file (pmregsvr
+// /machine points the user's file at it for its process).
+//
+// The user's file: $PRESSMARK_CLASSES_REG if set (tests always set it), else
+// $XDG_DATA_HOME/pressmark/classes.reg, else
+// ~/.local/share/pressmark/classes.reg. The machine's file:
+// $PRESSMARK_MACHINE_CLASSES_REG if set, else /var/lib/pressmark/classes.reg;
+// but when PRESSMARK_CLASSES_REG is set and PRESSMARK_MACHINE_CLASSES_REG is
+// not, there is no machine file beneath, so a test or a build tree that names
+// its own registry never sees what happens to be installed on the machine.
+// The variables are read on each call.
 //
 // Results are Win32 error codes (types.h): ERROR_SUCCESS,
 // ERROR_FILE_NOT_FOUND (no such key or value), ERROR_KEY_DELETED (the key of
@@ -41,26 +59,40 @@
 
 namespace pressmark::platform {
 
-// The file of the registry this process uses (see above).
+// The user's file: the one classesRoot() writes (see above).
 std::filesystem::path classesRegistryPath();
+// The machine's file, whether or not classesRoot() merges it: what
+// registration for every user writes.
+std::filesystem::path machineClassesRegistryPath();
+// The machine's file classesRoot() merges beneath the user's; empty when
+// none (PRESSMARK_CLASSES_REG alone is set).
+std::filesystem::path mergedMachineRegistryPath();
 
-// A key of the registry: a handle that names the registry file and the key's
-// path below HKEY_CLASSES_ROOT ("" = the root itself). Opening checks that
-// the key exists at that moment; later calls answer ERROR_KEY_DELETED if
-// someone removed it meanwhile. Handles are cheap values (copyable); nothing
-// needs closing.
+// A key of the registry: a handle that names the registry file (and the
+// machine's file merged beneath it, if any) and the key's path below
+// HKEY_CLASSES_ROOT ("" = the root itself). Opening checks that the key
+// exists at that moment; later calls answer ERROR_KEY_DELETED if someone
+// removed it meanwhile. Handles are cheap values (copyable); nothing needs
+// closing.
 class RegKey {
 public:
     // An empty handle: every call answers ERROR_INVALID_HANDLE.
     RegKey() = default;
 
-    // HKEY_CLASSES_ROOT of the file named by classesRegistryPath() now.
+    // HKEY_CLASSES_ROOT as this process sees it now: classesRegistryPath()
+    // with mergedMachineRegistryPath() beneath.
     static RegKey classesRoot();
-    // HKEY_CLASSES_ROOT of a given file.
+    // HKEY_CLASSES_ROOT of one given file alone.
     static RegKey classesRoot(std::filesystem::path file);
+    // HKEY_CLASSES_ROOT of `userFile` with `machineFile` merged beneath (an
+    // empty machineFile, or the same file twice, means userFile alone).
+    static RegKey classesRoot(std::filesystem::path userFile, std::filesystem::path machineFile);
 
     bool valid() const { return !file_.empty(); }
+    // The file writes go to.
     const std::filesystem::path& file() const { return file_; }
+    // The file merged beneath it for lookups; empty when none.
+    const std::filesystem::path& machineFile() const { return machineFile_; }
     // Path below HKEY_CLASSES_ROOT, in the case used to open it.
     const std::string& path() const { return path_; }
 
@@ -99,10 +131,13 @@ public:
     LSTATUS enumValues(std::vector<std::string>* names) const;
 
 private:
-    RegKey(std::filesystem::path file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
+    RegKey(std::filesystem::path file, std::filesystem::path machineFile, std::string path)
+        : file_(std::move(file)), machineFile_(std::move(machineFile)), path_(std::move(path)) {}
     std::string childPath(std::string_view subKey) const;
+    RegKey withPath(std::string path) const { return RegKey(file_, machineFile_, std::move(path)); }
 
     std::filesystem::path file_;
+    std::filesystem::path machineFile_;
     std::string path_;
 };
 
