@@ -57,16 +57,19 @@ void OutputFile::fail(const std::string& what, int error) {
     throw WriteError(target_, reason);
 }
 
-void OutputFile::flushBuffer() {
+void OutputFile::writeAt(std::span<const std::uint8_t> bytes, std::uint64_t offset) {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
-        const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
-                                   static_cast<off_t>(bufferStart_ + done));
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail("cannot write the file", errno);
         if (n == 0) fail("cannot write the file", ENOSPC);
         done += static_cast<std::size_t>(n);
     }
+}
+
+void OutputFile::flushBuffer() {
+    writeAt(buffer_, bufferStart_);
     bufferStart_ += buffer_.size();
     buffer_.clear();
 }
@@ -76,8 +79,9 @@ std::size_t OutputFile::write(std::span<const std::uint8_t> bytes) {
     // The buffer always ends at the position: a seek flushes it first.
     if (buffer_.size() + bytes.size() > kBufferSize) flushBuffer();
     if (bytes.size() >= kBufferSize) {
-        buffer_.assign(bytes.begin(), bytes.end());
-        flushBuffer();
+        // An image goes to the file straight from the caller's memory.
+        writeAt(bytes, bufferStart_);
+        bufferStart_ += bytes.size();
     } else {
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     }

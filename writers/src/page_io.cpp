@@ -26,6 +26,11 @@ void NamingFile(const std::string& file, Body&& body) {
     }
 }
 
+// Page data a PDF document keeps in memory before it spools the rest: a
+// short deck is written without a second pass over the disk, a long one
+// stays at this much memory however many pages it has.
+constexpr std::uint64_t kPDFMemoryBudget = 32u << 20;
+
 std::string FolderOf(const std::string& path) {
     const auto parent = std::filesystem::path(path).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
@@ -76,13 +81,14 @@ void TPageIO::CreatePDFFile(const std::string& FileName) {
     AbortFlag = 0;
     auto file = OpenFile(FileName);
     // A document still open is dropped rather than leaked.
-    // Pages wait in a spool beside the target until the close writes the
-    // file, so a long deck costs disk space there rather than memory.
+    // Pages past the memory budget wait in a spool beside the target until
+    // the close writes the file, so a long deck costs disk space there
+    // rather than memory.
     std::shared_ptr<PDFSpool> spool;
     NamingFile(FileName, [&] { spool = std::make_shared<PDFSpool>(FolderOf(FileName), FileName); });
     AbandonPDFFile();
     PDFFile = std::move(file);
-    PDFDoc = PDFBeginDocument(std::move(spool));
+    PDFDoc = PDFBeginDocument(std::move(spool), kPDFMemoryBudget);
 }
 
 void TPageIO::AppendPDFPage() {

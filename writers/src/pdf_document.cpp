@@ -166,9 +166,10 @@ TPDFDictionaryObject& CreatePagesTree(TPDFObjectList& Objects, const std::vector
     return pages;
 }
 
-std::unique_ptr<PDFDocument> PDFBeginDocument(std::shared_ptr<PDFSpool> Spool) {
+std::unique_ptr<PDFDocument> PDFBeginDocument(std::shared_ptr<PDFSpool> Spool, std::uint64_t MemoryBudget) {
     auto document = std::make_unique<PDFDocument>();
     document->Spool = std::move(Spool);
+    document->MemoryBudget = MemoryBudget;
     document->Catalog = &CreateCatalog(document->Objects);
     auto resources = std::make_unique<TPDFDictionaryObject>();
     resources->ExternallyOwned = true;  // held by the document, never by a container
@@ -201,10 +202,13 @@ void PDFAddPage(PDFDocument& Document, TRasterImage& Bitmap, TImageParams& Param
     auto mediaBox = std::make_unique<TPDFArrayObject>();
     for (const double v : {0.0, 0.0, double(Params.PDFPaperWidth), double(Params.PDFPaperHeight)})
         mediaBox->Add(PDFNumber(v));
-    // The page's data leaves memory before the page is registered, so a
-    // spool that cannot take it leaves the document as it was.
-    image->MoveDataTo(Document.Spool);
-    content->MoveDataTo(Document.Spool);
+    // A page past the memory budget leaves memory before it is registered,
+    // so a spool that cannot take it leaves the document as it was.
+    if (Document.Spool &&
+        PDFHeldStreamBytes(Document) + image->Data.capacity() + content->Data.capacity() > Document.MemoryBudget) {
+        image->MoveDataTo(Document.Spool);
+        content->MoveDataTo(Document.Spool);
+    }
     Document.ImageList.reserve(n);
     Document.ContentList.reserve(n);
     Document.PageList.reserve(n);

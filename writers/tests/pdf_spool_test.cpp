@@ -25,9 +25,9 @@ struct PageSpec {
 };
 
 std::string WriteDocument(const std::vector<PageSpec>& pages, std::shared_ptr<PDFSpool> spool,
-                          std::uint64_t* held = nullptr) {
+                          std::uint64_t* held = nullptr, std::uint64_t budget = 0) {
     TImageParams params;
-    auto document = PDFBeginDocument(std::move(spool));
+    auto document = PDFBeginDocument(std::move(spool), budget);
     for (const auto& page : pages) {
         params.PDFCompression = page.code;
         TProgressRecord progress;
@@ -50,21 +50,33 @@ TEST(PDFSpool, SpooledDocumentIsByteForByteTheDocumentInMemory) {
         for (const std::uint8_t code : {0, 1, 2, 3, 4, 5})
             for (TRasterImage* image : {colour.get(), smooth.get(), bits.get()}) pages.push_back({image, code});
 
-    std::uint64_t heldInMemory = 0, heldSpooled = 0;
+    std::uint64_t heldInMemory = 0;
     const std::string inMemory = WriteDocument(pages, nullptr, &heldInMemory);
-    TempDir folder;
-    auto spool = std::make_shared<PDFSpool>(folder.path().string(), "deck.pdf");
-    const std::string spooled = WriteDocument(pages, spool, &heldSpooled);
 
-    ASSERT_EQ(spooled.size(), inMemory.size());
-    EXPECT_TRUE(spooled == inMemory);
-    EXPECT_EQ(heldSpooled, 0u);
-    // Memory held every stream's data; the spool now does: at least the
-    // 16 uncompressed 120 x 90 colour pages (codes 0 to 3 keep colour raw).
-    EXPECT_GE(heldInMemory, spool->Size());
-    EXPECT_GT(spool->Size(), 16u * 120 * 90 * 3);
-    // The spool has no name in its folder.
-    EXPECT_TRUE(folder.Files().empty());
+    // With no budget every page is spooled; with one, the first pages stay
+    // in memory and the rest are spooled.
+    const struct {
+        const char* name;
+        std::uint64_t budget;
+    } cases[] = {{"everything spooled", 0}, {"first pages in memory", 200'000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        auto spool = std::make_shared<PDFSpool>(folder.path().string(), "deck.pdf");
+        std::uint64_t held = 0;
+        const std::string spooled = WriteDocument(pages, spool, &held, c.budget);
+        ASSERT_EQ(spooled.size(), inMemory.size());
+        EXPECT_TRUE(spooled == inMemory);
+        EXPECT_LE(held, c.budget);
+        EXPECT_GT(held + 50'000, c.budget);  // the budget is used, not ignored
+        // What memory does not hold, the spool does: at least the 16
+        // uncompressed 120 x 90 colour pages (codes 0 to 3 keep colour raw)
+        // less the budget.
+        EXPECT_GE(heldInMemory, spool->Size() + held);
+        EXPECT_GT(spool->Size() + c.budget, 16u * 120 * 90 * 3);
+        // The spool has no name in its folder.
+        EXPECT_TRUE(folder.Files().empty());
+    }
 }
 
 TEST(PDFSpool, MissingFolderNamesTheDocumentAndTheFolder) {

@@ -50,6 +50,7 @@ public:
     const std::string& temporaryPath() const noexcept { return temporary_; }
 
 private:
+    void writeAt(std::span<const std::uint8_t> bytes, std::uint64_t offset);
     void flushBuffer();
     [[noreturn]] void fail(const std::string& what, int error);
 

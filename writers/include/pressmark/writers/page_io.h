@@ -48,8 +48,9 @@ public:
     TDocumentClock Clock = LocalNow;
     TFileFactory FileFactory;
 
-    // PDF: the file is written in one pass by ClosePDFFile; until then each
-    // page's data waits in an unnamed spool file in the target's folder.
+    // PDF: the file is written in one pass by ClosePDFFile; until then the
+    // pages' data beyond a fixed memory budget (32 MiB) waits in an unnamed
+    // spool file in the target's folder.
     void CreatePDFFile(const std::string& FileName);
     void AppendPDFPage();
     void ClosePDFFile();

@@ -2,8 +2,9 @@
 // The PDF document builder: one page per raster image, every image scaled
 // to fit its page and placed in the top-left corner. The whole document
 // stays in memory as PDF objects until PDFEndDocument writes it in one pass;
-// a document given a spool keeps its pages' stream data there instead, so
-// its memory does not grow with its images.
+// a document given a spool keeps its pages' stream data in memory up to a
+// budget and every later page's data in the spool, so its memory does not
+// grow with its images while short documents never touch the disk twice.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -24,11 +25,14 @@ struct PDFDocument {
     std::vector<TPDFStreamObject*> ContentList;
     TPDFDictionaryObject* Resources = nullptr;
     TPDFDictionaryObject* Catalog = nullptr;
-    // Where finished pages' stream data goes; null keeps it in memory.
+    // Where finished pages' stream data goes once the data held in memory
+    // would pass MemoryBudget bytes; null keeps it all in memory.
     std::shared_ptr<PDFSpool> Spool;
+    std::uint64_t MemoryBudget = 0;
 };
 
-std::unique_ptr<PDFDocument> PDFBeginDocument(std::shared_ptr<PDFSpool> Spool = nullptr);
+std::unique_ptr<PDFDocument> PDFBeginDocument(std::shared_ptr<PDFSpool> Spool = nullptr,
+                                              std::uint64_t MemoryBudget = 0);
 
 // Bytes of stream data the document holds in memory (the images and
 // content streams not spooled).
