@@ -8,13 +8,33 @@
 //    is what a decoder with EarlyChange 1 (the PDF default) expects.
 //  - The table is cleared when the next free code reaches 4094; the clear
 //    code is written in the width in force before the reset (12 bits).
-//  - The dictionary is an open-addressed hash of 5003 entries (a prime), hash
-//    (byte << 4) XOR prefix, secondary probe step 5003 - index, as in the
-//    classic Unix compress. Probing stops at an empty key (-1) or at key 0;
-//    stopping at key 0 can only cost compression, never correctness, since
-//    a string that is not found is simply emitted as a shorter code.
+//  - The dictionary is defined as the open-addressed hash of the classic
+//    Unix compress: 5003 entries, hash (byte << 4) XOR prefix, secondary
+//    probe step 5003 - index. Probing stops at an empty key (-1) or at key 0.
+//    Our output must stay byte-identical to that coder, stop at key 0
+//    included.
 //  - Bytes collect in a 254-byte buffer that is written when full and at
 //    the end, so the sink sees few, large writes.
+//
+// Why a second table: the classic hash index is always below 4096, so the
+// 5003 slots fill into long probe chains, and the coder spent most of its
+// time walking them. Which strings that table finds can be told without it:
+//  - A string is stored at the first slot of its chain that is empty or holds
+//    key 0 (the primary slot only when empty). A slot with a positive key
+//    never changes until the table is cleared, so every slot that a later
+//    lookup passes before the string's own slot still holds a positive key
+//    or, at the primary slot, is still occupied: a stored string is always
+//    found again, and a string not stored is never found.
+//  - The only string that can leave the table is key 0 itself (the string
+//    "00 00"): a new string whose chain ends on its slot overwrites it, after
+//    which "00 00" is looked up in vain and gets a new code.
+// So until key 0 is stored, the found / not-found answers are plain set
+// membership, which a small linear-probing table with a better spread
+// (`fast`) answers in one or two probes. When key 0 is about to be stored,
+// the classic table is rebuilt from the fast one by inserting the strings
+// again in code order (the order they were stored in, which gives the same
+// slots), and the coder carries on with the exact probing until the next
+// clear.
 #include "pressmark/imaging/lzw.h"
 
 #include <algorithm>
@@ -32,10 +52,49 @@ constexpr int kFirstFreeCode = 258;
 constexpr int kTableFullCode = 4094;
 constexpr int kInitialWidth = 9;
 constexpr std::size_t kBufferSize = 254;
+
+// The fast table: power of two, at most 3836 strings, so under half full.
+constexpr std::uint32_t kFastSize = 8192;
+// An entry is c << 24 | image(prefix) << 12 | image(code). None is ever all
+// ones: prefix and code would have the same image.
+constexpr std::uint32_t kFastEmpty = 0xFFFFFFFFu;
+// The fast table does not work on codes but on their images under a fixed
+// scrambling permutation of 0..4095. Codes are handed out in sequence and
+// would pile up in neighbouring slots, which linear probing cannot bear; their
+// images are spread out already, so the slot is just image XOR a per-byte
+// offset, and an entry can carry the image of its code ready for the next
+// lookup: the chain from one lookup to the next is one XOR and one load.
+// Being a permutation, the image stands for the code in the key as well.
+// Each step (odd multiplier, right xorshift, XOR with a constant) is
+// invertible modulo 4096.
+constexpr std::uint32_t ScrambleStep(std::uint32_t x) {
+    x = (x * 0x6A5u) & 0xFFFu;
+    x ^= x >> 5;
+    x = (x * 0xB3Bu) & 0xFFFu;
+    return x ^ (x >> 7);
+}
+struct ScrambleTables {
+    std::array<std::uint16_t, 4096> image{};
+    std::array<std::uint16_t, 4096> code{};
+};
+constexpr ScrambleTables MakeScrambleTables() {
+    ScrambleTables t;
+    for (std::uint32_t v = 0; v < 4096; ++v) {
+        const std::uint32_t x = ScrambleStep(ScrambleStep(v) ^ 0x5A3u);
+        t.image[v] = static_cast<std::uint16_t>(x);
+        t.code[x] = static_cast<std::uint16_t>(v);
+    }
+    return t;
+}
+constexpr ScrambleTables kScramble = MakeScrambleTables();
+
+// Slot of (byte c, prefix image s): s spread over the whole table by an
+// offset per byte, a 13-bit slice of a Fibonacci hash of c.
+constexpr std::uint32_t FastSlot(std::uint32_t c, std::uint32_t s) { return ((c * 0x9E3779B1u) >> 19) ^ s; }
 }  // namespace
 
 struct LZWEncoderState {
-    explicit LZWEncoderState(ByteSink& sink) : stream(&sink) { keys.fill(-1); }
+    explicit LZWEncoderState(ByteSink& sink) : stream(&sink) { fast.fill(kFastEmpty); }
 
     // current input chunk
     const std::uint8_t* data = nullptr;
@@ -50,7 +109,10 @@ struct LZWEncoderState {
     int nextFreeCode = kFirstFreeCode;
     bool clearPending = false;
 
-    // dictionary
+    // Dictionary. While `exact` is false only `fast` is kept: each entry is
+    // key << 12 | code. Once "00 00" is stored, only keys/codes are kept.
+    bool exact = false;
+    std::array<std::uint32_t, kFastSize> fast;
     std::array<std::int32_t, kTableSize> keys;
     std::array<std::uint16_t, kTableSize> codes{};
 
@@ -93,87 +155,169 @@ struct LZWEncoderState {
         }
     }
 
-    // The hot loop works on local copies of the coder's registers: byte
-    // stores into the output buffer may alias any member, which would make
-    // the compiler reload every field after each output byte.
-    void Compress() {
-        const std::uint8_t* p = data + readIndex;
-        const std::uint8_t* const end = p + remaining;
-        std::int32_t* const keyTable = keys.data();
-        std::uint16_t* const codeTable = codes.data();
-        std::uint8_t* const out = buffer.data();
-        int ent = prefix;
-        int width = codeWidth, limit = maxCode, next = nextFreeCode;
-        std::uint32_t acc = accumulator;
-        int bits = bitCount;
-        std::size_t filled = buffered;
-        bool clear = clearPending;
-        auto emit = [&](int code) {
-            acc |= static_cast<std::uint32_t>(code) << (32 - bits - width);
-            bits += width;
-            while (bits >= 8) {
-                out[filled++] = static_cast<std::uint8_t>(acc >> 24);
-                acc <<= 8;
-                bits -= 8;
-                if (filled == kBufferSize) {
-                    stream->write(out, filled);
-                    filled = 0;
-                }
-            }
-            if (clear) {
-                width = kInitialWidth;
-                limit = (1 << kInitialWidth) - 1;
-                clear = false;
-            } else if (next > limit - 1) {
-                ++width;
-                limit = width >= 12 ? 4095 : (1 << width) - 1;
-            }
-        };
-        for (; p != end; ++p) {
-            const int c = *p;
-            const std::int32_t key = (c << 12) + ent;
-            int index = (c << kHashShift) ^ ent;
-            std::int32_t probe = keyTable[index];
-            if (probe == key) {
-                ent = codeTable[index];
-                continue;
-            }
-            if (probe != -1) {
-                const int step = index == 0 ? 1 : kTableSize - index;
-                do {
-                    index -= step;
-                    if (index < 0) index += kTableSize;
-                    probe = keyTable[index];
-                } while (probe != key && probe > 0);
-                if (probe == key) {
-                    ent = codeTable[index];
-                    continue;
-                }
-            }
-            emit(ent);
-            ent = c;
-            if (next >= kTableFullCode) {
-                std::fill_n(keyTable, kTableSize, -1);
-                next = kFirstFreeCode;
-                clear = true;
-                emit(kClearCode);
-            } else {
-                codeTable[index] = static_cast<std::uint16_t>(next++);
-                keyTable[index] = key;
+    // The classic probe: the slot holding `key`, or (not found) the slot where
+    // it is to be stored, with `found` telling which.
+    int ExactProbe(std::int32_t key, int index, bool& found) const {
+        std::int32_t probe = keys[index];
+        found = probe == key;
+        if (found || probe == -1) return index;
+        const int step = index == 0 ? 1 : kTableSize - index;
+        do {
+            index -= step;
+            if (index < 0) index += kTableSize;
+            probe = keys[index];
+        } while (probe != key && probe > 0);
+        found = probe == key;
+        return index;
+    }
+
+    // Leaves the fast table for the classic one: the strings go back in code
+    // order, which is the order they were first stored in, so each one meets
+    // the same occupied slots and lands where the classic coder put it.
+    void EnterExactMode(int next) {
+        std::array<std::int32_t, kTableFullCode> byCode;
+        for (std::uint32_t entry : fast)
+            if (entry != kFastEmpty)
+                byCode[kScramble.code[entry & 0xFFF]] =
+                    static_cast<std::int32_t>((entry >> 24) << 12 | kScramble.code[(entry >> 12) & 0xFFF]);
+        keys.fill(-1);
+        for (int code = kFirstFreeCode; code < next; ++code) {
+            const std::int32_t key = byCode[code];
+            bool found = false;
+            const int index = ExactProbe(key, ((key >> 12) << kHashShift) ^ (key & 0xFFF), found);
+            keys[index] = key;
+            codes[index] = static_cast<std::uint16_t>(code);
+        }
+        exact = true;
+    }
+
+    void Compress();
+};
+
+namespace {
+
+// The coder's registers as locals of the hot loop: byte stores into the
+// output buffer may alias any member, which would make the compiler reload
+// every field after each output byte.
+struct Registers {
+    int ent, width, limit, next;
+    std::uint32_t acc;
+    int bits;
+    std::size_t filled;
+    bool clear;
+    std::uint8_t* out;
+    ByteSink* stream;
+
+    void Emit(int code) {
+        acc |= static_cast<std::uint32_t>(code) << (32 - bits - width);
+        bits += width;
+        while (bits >= 8) {
+            out[filled++] = static_cast<std::uint8_t>(acc >> 24);
+            acc <<= 8;
+            bits -= 8;
+            if (filled == kBufferSize) {
+                stream->write(out, filled);
+                filled = 0;
             }
         }
-        prefix = ent;
-        codeWidth = width;
-        maxCode = limit;
-        nextFreeCode = next;
-        accumulator = acc;
-        bitCount = bits;
-        buffered = filled;
-        clearPending = clear;
-        readIndex += remaining;
-        remaining = 0;
+        if (clear) {
+            width = kInitialWidth;
+            limit = (1 << kInitialWidth) - 1;
+            clear = false;
+        } else if (next > limit - 1) {
+            ++width;
+            limit = width >= 12 ? 4095 : (1 << width) - 1;
+        }
+    }
+
+    void EmitClear() {
+        next = kFirstFreeCode;
+        clear = true;
+        Emit(kClearCode);
     }
 };
+
+// Set-membership coding on the fast table; stops in front of the byte that
+// would store key 0, which the exact coder must take over.
+const std::uint8_t* FastRun(const std::uint8_t* p, const std::uint8_t* end, std::uint32_t* table, Registers& kept) {
+    Registers r = kept;  // a copy the output stores cannot alias
+    constexpr std::uint32_t kZeroKey = std::uint32_t{kScramble.image[0]} << 12;  // "00 00", tagged
+    std::uint32_t s = kScramble.image[r.ent];
+    for (; p != end; ++p) {
+        const std::uint32_t c = *p;
+        const std::uint32_t tagged = ((c << 12) | s) << 12;
+        std::uint32_t index = FastSlot(c, s);
+        std::uint32_t entry;
+        while (((entry = table[index]) ^ tagged) >= 4096) {
+            if (entry == kFastEmpty) break;
+            index = (index + 1) & (kFastSize - 1);
+        }
+        if (entry != kFastEmpty) [[likely]] {
+            s = entry & 0xFFF;
+            continue;
+        }
+        if (tagged == kZeroKey && r.next < kTableFullCode) break;  // "00 00" is to be stored
+        r.Emit(kScramble.code[s]);
+        s = kScramble.image[c];
+        if (r.next >= kTableFullCode) {
+            std::fill_n(table, kFastSize, kFastEmpty);
+            r.EmitClear();
+        } else {
+            table[index] = tagged | kScramble.image[r.next++];
+        }
+    }
+    r.ent = kScramble.code[s];
+    kept = r;
+    return p;
+}
+
+}  // namespace
+
+// Exact coding on the classic table until the chunk ends or the table is
+// cleared, after which the fast table takes over again.
+void LZWEncoderState::Compress() {
+    const std::uint8_t* p = data + readIndex;
+    const std::uint8_t* const end = p + remaining;
+    Registers r{prefix, codeWidth, maxCode, nextFreeCode, accumulator, bitCount, buffered, clearPending, buffer.data(), stream};
+    while (p != end) {
+        if (!exact) {
+            p = FastRun(p, end, fast.data(), r);
+            if (p != end) EnterExactMode(r.next);
+            continue;
+        }
+        for (; p != end; ++p) {
+            const int c = *p;
+            const std::int32_t key = (c << 12) + r.ent;
+            bool found = false;
+            const int index = ExactProbe(key, (c << kHashShift) ^ r.ent, found);
+            if (found) {
+                r.ent = codes[index];
+                continue;
+            }
+            r.Emit(r.ent);
+            r.ent = c;
+            if (r.next >= kTableFullCode) {
+                fast.fill(kFastEmpty);
+                exact = false;
+                r.EmitClear();
+                ++p;
+                break;
+            }
+            codes[index] = static_cast<std::uint16_t>(r.next++);
+            keys[index] = key;
+        }
+    }
+    prefix = r.ent;
+    codeWidth = r.width;
+    maxCode = r.limit;
+    nextFreeCode = r.next;
+    accumulator = r.acc;
+    bitCount = r.bits;
+    buffered = r.filled;
+    clearPending = r.clear;
+    readIndex += remaining;
+    remaining = 0;
+}
 
 void LZWCompress(const std::uint8_t* data, std::size_t count, ByteSink& stream, LZWEncoderState*& state) {
     if (data == nullptr) {
