@@ -5,12 +5,16 @@
 #   share/applications slidepress.desktop
 #   share/icons/...    the program's icon
 #
-# `cmake --install` registers the installed modules in the installing user's
-# class registry (PRESSMARK_CLASSES_REG or ~/.local/share/pressmark/classes.reg)
-# by running the installed pmregsvr on them, so the installed program finds the
-# installed control, not the build tree's. When the install only stages files
+# `cmake --install` registers the installed modules by running the installed
+# pmregsvr on them, so the installed program finds the installed control, not
+# the build tree's. Installed by root (and PRESSMARK_CLASSES_REG not set), it
+# registers them in the machine's class registry (/var/lib/pressmark/
+# classes.reg, or PRESSMARK_MACHINE_CLASSES_REG), which every user sees;
+# otherwise in the installing user's (PRESSMARK_CLASSES_REG or
+# ~/.local/share/pressmark/classes.reg). When the install only stages files
 # (DESTDIR set, as CPack does), the module paths are not final yet: the
-# package registers them in its postinst instead.
+# package registers them machine-wide in its postinst instead and removes
+# them in its prerm.
 include(GNUInstallDirs)
 
 set(PRESSMARK_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/pressmark)
@@ -44,10 +48,15 @@ if(TARGET pmregsvr AND _pressmark_modules)
       message(STATUS \"Staged install: modules are registered by the package's postinst\")
     else()
       set(_prefix \"\${CMAKE_INSTALL_PREFIX}\")
+      set(_scope \"\")
+      execute_process(COMMAND id -u OUTPUT_VARIABLE _uid OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+      if(_uid STREQUAL \"0\" AND \"\$ENV{PRESSMARK_CLASSES_REG}\" STREQUAL \"\")
+        set(_scope /machine)
+      endif()
       foreach(_module IN LISTS _modules)
         set(_path \"\${_prefix}/${PRESSMARK_MODULE_DIR}/\${_module}\")
-        message(STATUS \"Registering: \${_path}\")
-        execute_process(COMMAND \"\${_prefix}/${CMAKE_INSTALL_BINDIR}/pmregsvr\" /s \"\${_path}\"
+        message(STATUS \"Registering: \${_path} \${_scope}\")
+        execute_process(COMMAND \"\${_prefix}/${CMAKE_INSTALL_BINDIR}/pmregsvr\" /s \${_scope} \"\${_path}\"
                         RESULT_VARIABLE _result)
         if(NOT _result EQUAL 0)
           message(FATAL_ERROR \"pmregsvr could not register \${_path} (exit code \${_result})\")
@@ -79,6 +88,9 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/postinst.in ${_pressmark_deb_script
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/prerm.in ${_pressmark_deb_scripts}/prerm @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${_pressmark_deb_scripts}/postinst;${_pressmark_deb_scripts}/prerm")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/deb/postrm.in ${_pressmark_deb_scripts}/postrm @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${_pressmark_deb_scripts}/postinst;${_pressmark_deb_scripts}/prerm;${_pressmark_deb_scripts}/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)
