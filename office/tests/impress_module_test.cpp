@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 using namespace pressmark::platform;
 using namespace pressmark::office;
@@ -290,6 +291,42 @@ TEST_F(ImpressModuleTest, UnloadingTheModuleEndsItsOffice) {
     CoFreeUnusedLibraries();
     EXPECT_LT(loadedModuleCount(), before);
     EXPECT_TRUE(eventually([] { return childOffices().empty(); }, 10));
+    ::unsetenv("PRESSMARK_OFFICE_GRACE");
+}
+
+// A program that converts a deck and returns from main with the office still
+// warm in the pool (nothing calls DllCanUnloadNow, as in the control), or
+// with the application still held by a static: the exit is clean, the office
+// is ended and its profile removed.
+TEST_F(ImpressModuleTest, ProcessExitWithALiveOfficeIsClean) {
+    ::setenv("PRESSMARK_OFFICE_GRACE", "600", 1);
+    for (const char* mode : {"quit", "keep-app"}) {
+        TempDir out;
+        const std::string command = std::string(PRESSMARK_OFFICE_EXIT_HELPER) + " " +
+                                    quoted(corpus("basic_test_ppt_file.ppt")) + " " + quoted(out.path()) + " " +
+                                    mode;
+        std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+        ASSERT_TRUE(pipe) << mode;
+        char line[4096] = {};
+        const bool started = std::fgets(line, sizeof line, pipe.get()) != nullptr;
+        const int status = ::pclose(pipe.release());
+        ASSERT_TRUE(started) << mode << ": the helper printed no office";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << mode << ": " << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                                    : "exit status " + std::to_string(WEXITSTATUS(status)));
+        std::istringstream fields(line);
+        pid_t office = 0;
+        std::string profile;
+        fields >> office >> profile;
+        ASSERT_GT(office, 0) << mode << ": " << line;
+        ASSERT_FALSE(profile.empty()) << mode << ": " << line;
+        EXPECT_TRUE(std::filesystem::exists(out / "Slide2.BMP")) << mode;
+        // The exit itself ended the office: no waiting for the parent-death
+        // signal here.
+        EXPECT_TRUE(processGone(office)) << mode << ": office " << office << " outlived the program";
+        EXPECT_FALSE(std::filesystem::exists(profile)) << mode << ": " << profile << " left behind";
+        EXPECT_EQ(run("pgrep -f " + quoted("[" + profile.substr(0, 1) + "]" + profile.substr(1))), "") << mode;
+    }
     ::unsetenv("PRESSMARK_OFFICE_GRACE");
 }
 

@@ -1,6 +1,8 @@
 #include "office_process.h"
 
-#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -26,6 +28,7 @@
 #include <filesystem>
 #include <mutex>
 #include <random>
+#include <set>
 #include <vector>
 
 extern char** environ;
@@ -85,6 +88,19 @@ Reference<css::uno::XComponentContext> localContext() {
     // the runtime until then. The UNO runtime is not torn down at exit.
     static const auto* context = new Reference<css::uno::XComponentContext>(bootstrapLocalContext());
     return *context;
+}
+
+// Every office of this process, for the exit hook. Deliberately never
+// destroyed: offices still held by statics are ended during static teardown
+// and deregister themselves then.
+struct LiveOffices {
+    std::mutex mutex;
+    std::set<OfficeProcess*> offices;
+};
+
+LiveOffices& liveOffices() {
+    static auto* live = new LiveOffices;
+    return *live;
 }
 
 std::string uniquePipeName() {
@@ -176,6 +192,8 @@ std::string toUtf8(const ::rtl::OUString& s) {
 OfficeProcess::OfficeProcess(OfficeSettings settings, std::string profileDir, std::string pipeName)
     : settings_(settings), profileDir_(std::move(profileDir)), pipeName_(std::move(pipeName)) {
     watchdog_ = std::jthread([this](std::stop_token stop) { watchdogLoop(stop); });
+    std::lock_guard lock(liveOffices().mutex);
+    liveOffices().offices.insert(this);
 }
 
 std::unique_ptr<OfficeProcess> OfficeProcess::start(const OfficeSettings& settings) {
@@ -191,7 +209,19 @@ std::unique_ptr<OfficeProcess> OfficeProcess::start(const OfficeSettings& settin
     return process;
 }
 
-OfficeProcess::~OfficeProcess() { kill(); }
+OfficeProcess::~OfficeProcess() {
+    {
+        // Waits while the exit hook ends this office, then keeps it away.
+        std::lock_guard lock(liveOffices().mutex);
+        liveOffices().offices.erase(this);
+    }
+    kill();
+}
+
+void OfficeProcess::endAllOffices() noexcept {
+    std::lock_guard lock(liveOffices().mutex);
+    for (OfficeProcess* office : liveOffices().offices) office->kill();
+}
 
 void OfficeProcess::spawn() {
     // Everything the child needs is built before fork: after fork only
@@ -242,23 +272,29 @@ void OfficeProcess::spawn() {
 
 void OfficeProcess::connect() {
     const auto deadline = std::chrono::steady_clock::now() + settings_.startTimeout;
-    const ::rtl::OUString url =
-        fromUtf8("uno:pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext");
     // The bridge's threads are started from this thread and inherit its
     // signal mask: with SIGPIPE blocked, a write to an office that has died
     // fails with EPIPE instead of killing our process.
     SigpipeBlock noSigpipe;
-    auto resolver = css::bridge::UnoUrlResolver::create(localContext());
+    // The bridge is made here (not by a URL resolver) so that we hold it and
+    // can end it with its threads (see kill()).
+    auto connector = css::connection::Connector::create(localContext());
+    auto bridges = css::bridge::BridgeFactory::create(localContext());
+    const ::rtl::OUString connection = fromUtf8("pipe,name=" + pipeName_);
     int restarts = 0;
     for (;;) {
         try {
             // An office that accepts the pipe but never answers is caught
-            // by the watchdog: it is killed and the resolve fails.
+            // by the watchdog: it is killed and the call fails.
             Watch watch(*this, settings_.startTimeout);
-            uno_->context.set(resolver->resolve(url), UNO_QUERY_THROW);
+            auto bridge = bridges->createBridge(::rtl::OUString(), "urp", connector->connect(connection), {});
+            uno_->bridge.set(bridge, UNO_QUERY_THROW);
+            uno_->context.set(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
             break;
-        } catch (const css::connection::NoConnectException&) {
-        } catch (const css::uno::RuntimeException&) {
+        } catch (const css::uno::Exception&) {
+            // Not listening yet (or gone): the checks below tell which.
+            uno_->context.clear();
+            disposeBridge();
         }
         if (stoppedByWatchdog_)
             throw OfficeError("", "the presentation application (LibreOffice) did not answer within " +
@@ -279,6 +315,10 @@ void OfficeProcess::connect() {
     }
     call("", "starting the presentation application",
          [&] { uno_->desktop = css::frame::Desktop::create(uno_->context); });
+    // Now that the UNO runtime and the bridge's libraries are loaded, a hook
+    // registered after them runs before their static teardown at exit.
+    static std::once_flag hooked;
+    std::call_once(hooked, [] { std::atexit(&OfficeProcess::endAllOffices); });
 }
 
 bool OfficeProcess::reapNoWait() {
@@ -378,6 +418,7 @@ void OfficeProcess::kill() noexcept {
         uno_->desktop.clear();
         uno_->context.clear();
     }
+    disposeBridge();
     watchdog_.request_stop();
     if (watchdog_.joinable() && watchdog_.get_id() != std::this_thread::get_id()) watchdog_.join();
     if (!profileDir_.empty()) {
@@ -386,6 +427,16 @@ void OfficeProcess::kill() noexcept {
         profileDir_.clear();
         removePipeSocket(pipeName_);
     }
+}
+
+void OfficeProcess::disposeBridge() noexcept {
+    if (!uno_ || !uno_->bridge.is()) return;
+    try {
+        // Joins the bridge's reader and writer threads.
+        uno_->bridge->dispose();
+    } catch (...) {
+    }
+    uno_->bridge.clear();
 }
 
 OfficeProcess::SigpipeBlock::SigpipeBlock() {

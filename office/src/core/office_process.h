@@ -10,6 +10,7 @@
 #include "office_error.h"
 
 #include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
@@ -85,11 +86,21 @@ public:
     // Number of documents the office holds (0 for a clean handover).
     std::size_t documentCount();
 
-    // Ends the office now (kill the process group, reap, remove the profile).
+    // Ends the office now (kill the process group, reap, dispose the bridge
+    // and its threads, remove the profile).
     void kill() noexcept;
     // The same during static teardown at exit, when the UNO runtime may be
-    // gone already: the proxies to the office are left unreleased.
+    // gone already: the proxies to the office are left unreleased. Normally
+    // a no-op by then: the exit hook (endAllOffices) has ended every office.
     void killAtExit() noexcept;
+
+    // Ends every office of this process. Registered with atexit when the
+    // first office answers, i.e. after the UNO runtime and its bridge
+    // libraries are loaded, so that it runs before their static teardown:
+    // an office left to the statics (the warm pool, an application the host
+    // never released) would otherwise be ended while that teardown runs,
+    // and the bridge threads that notice its end would crash the exit.
+    static void endAllOffices() noexcept;
 
 private:
     OfficeProcess(OfficeSettings settings, std::string profileDir, std::string pipeName);
@@ -137,7 +148,11 @@ private:
     struct UnoLink {
         css::uno::Reference<css::uno::XComponentContext> context;
         css::uno::Reference<css::frame::XDesktop2> desktop;
+        // Ours, so that ending the office can dispose it, which joins its
+        // reader and writer threads: nothing of an ended office runs on.
+        css::uno::Reference<css::lang::XComponent> bridge;
     };
+    void disposeBridge() noexcept;
     std::unique_ptr<UnoLink> uno_ = std::make_unique<UnoLink>();
 
     std::mutex watchMutex_;
