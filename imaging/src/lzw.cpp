@@ -28,13 +28,15 @@
 //  - The only string that can leave the table is key 0 itself (the string
 //    "00 00"): a new string whose chain ends on its slot overwrites it, after
 //    which "00 00" is looked up in vain and gets a new code.
-// So until key 0 is stored, the found / not-found answers are plain set
-// membership, which a small linear-probing table with a better spread
-// (`fast`) answers in one or two probes. When key 0 is about to be stored,
-// the classic table is rebuilt from the fast one by inserting the strings
-// again in code order (the order they were stored in, which gives the same
-// slots), and the coder carries on with the exact probing until the next
-// clear.
+// So the found / not-found answers are plain set membership, kept apart for
+// "00 00": a small linear-probing table with a better spread (`fast`)
+// answers in one or two probes, and `zeroCode` holds the code of "00 00"
+// while it is in the dictionary. The classic table is needed only to learn
+// whether a new string lands on the slot of "00 00" and pushes it out, so it
+// is not kept at all until "00 00" is first stored: then it is rebuilt by
+// storing the strings again in code order (the order they were stored in,
+// which gives the same slots), and from there on each new string is placed
+// in it by the classic probe until the next clear.
 #include "pressmark/imaging/lzw.h"
 
 #include <algorithm>
@@ -94,6 +96,50 @@ constexpr ScrambleTables kScramble = MakeScrambleTables();
 // Slot of (byte c, prefix image s): s spread over the whole table by an
 // offset per byte, a 15-bit slice of a Fibonacci hash of c.
 constexpr std::uint32_t FastSlot(std::uint32_t c, std::uint32_t s) { return ((c * 0x9E3779B1u) >> 17) ^ s; }
+
+// The coder's registers as locals of the hot loop: byte stores into the
+// output buffer may alias any member, which would make the compiler reload
+// every field after each output byte.
+struct Registers {
+    int ent, width, limit, next;
+    std::uint32_t acc;
+    int bits;
+    std::size_t filled;
+    bool clear;
+    std::uint8_t* out;
+    ByteSink* stream;
+
+    void Emit(int code) {
+        acc |= static_cast<std::uint32_t>(code) << (32 - bits - width);
+        bits += width;
+        while (bits >= 8) {
+            out[filled++] = static_cast<std::uint8_t>(acc >> 24);
+            acc <<= 8;
+            bits -= 8;
+            if (filled == kBufferSize) {
+                stream->write(out, filled);
+                filled = 0;
+            }
+        }
+        if (clear) {
+            width = kInitialWidth;
+            limit = (1 << kInitialWidth) - 1;
+            clear = false;
+        } else if (next > limit - 1) {
+            ++width;
+            limit = width >= 12 ? 4095 : (1 << width) - 1;
+        }
+    }
+
+    void EmitClear() {
+        next = kFirstFreeCode;
+        clear = true;
+        Emit(kClearCode);
+    }
+};
+
+// Set-membership coding on the fast table; stops in front of the byte that
+// would store key 0, which the exact coder must take over.
 }  // namespace
 
 struct LZWEncoderState {
@@ -112,12 +158,15 @@ struct LZWEncoderState {
     int nextFreeCode = kFirstFreeCode;
     bool clearPending = false;
 
-    // Dictionary. While `exact` is false only `fast` is kept: each entry is
-    // key << 12 | code. Once "00 00" is stored, only keys/codes are kept.
+    // Dictionary: `fast` holds every string but "00 00" (see kFastEmpty for
+    // its entries), `zeroCode` the code of "00 00" or -1. keys/codes are the
+    // classic table, kept only while `exact` is set.
     bool exact = false;
+    int zeroCode = -1;
     std::array<std::uint32_t, kFastSize> fast;
     std::array<std::int32_t, kTableSize> keys;
     std::array<std::uint16_t, kTableSize> codes{};
+    std::array<std::int32_t, kTableFullCode> keyOfCode{};  // for rebuilding the classic table
 
     // bit accumulator, filled from bit 31 down
     std::uint32_t accumulator = 0;
@@ -174,18 +223,13 @@ struct LZWEncoderState {
         return index;
     }
 
-    // Leaves the fast table for the classic one: the strings go back in code
-    // order, which is the order they were first stored in, so each one meets
-    // the same occupied slots and lands where the classic coder put it.
+    // Starts keeping the classic table, rebuilt from the fast one: the strings
+    // go back in code order, the order they were first stored in, so each one
+    // meets the same occupied slots and lands where the classic coder put it.
     void EnterExactMode(int next) {
-        std::array<std::int32_t, kTableFullCode> byCode;
-        for (std::uint32_t entry : fast)
-            if (entry != kFastEmpty)
-                byCode[kScramble.code[entry & 0xFFF]] =
-                    static_cast<std::int32_t>((entry >> 24) << 12 | kScramble.code[(entry >> 12) & 0xFFF]);
         keys.fill(-1);
         for (int code = kFirstFreeCode; code < next; ++code) {
-            const std::int32_t key = byCode[code];
+            const std::int32_t key = keyOfCode[code];
             bool found = false;
             const int index = ExactProbe(key, ((key >> 12) << kHashShift) ^ (key & 0xFFF), found);
             keys[index] = key;
@@ -194,56 +238,37 @@ struct LZWEncoderState {
         exact = true;
     }
 
+    // Stores a string that was not found: in the classic table when it is
+    // kept (which may push "00 00" out), and in the fast table.
+    void Store(std::uint32_t c, std::uint32_t s, std::uint32_t fastIndex, int code) {
+        const int ent = kScramble.code[s];
+        const auto key = static_cast<std::int32_t>(c << 12) + ent;
+        if (key == 0 && !exact) EnterExactMode(code);
+        if (exact) {
+            bool found = false;
+            const int index = ExactProbe(key, static_cast<int>(c << kHashShift) ^ ent, found);
+            if (keys[index] == 0) zeroCode = -1;  // pushed out
+            keys[index] = key;
+            codes[index] = static_cast<std::uint16_t>(code);
+        }
+        keyOfCode[code] = key;
+        if (key == 0) zeroCode = code;
+        else fast[fastIndex] = (c << 24) | (s << 12) | kScramble.image[code];
+    }
+
+    void Clear() {
+        fast.fill(kFastEmpty);
+        exact = false;
+        zeroCode = -1;
+    }
+
+    const std::uint8_t* Run(const std::uint8_t* p, const std::uint8_t* end, Registers& kept);
     void Compress();
 };
 
-namespace {
-
-// The coder's registers as locals of the hot loop: byte stores into the
-// output buffer may alias any member, which would make the compiler reload
-// every field after each output byte.
-struct Registers {
-    int ent, width, limit, next;
-    std::uint32_t acc;
-    int bits;
-    std::size_t filled;
-    bool clear;
-    std::uint8_t* out;
-    ByteSink* stream;
-
-    void Emit(int code) {
-        acc |= static_cast<std::uint32_t>(code) << (32 - bits - width);
-        bits += width;
-        while (bits >= 8) {
-            out[filled++] = static_cast<std::uint8_t>(acc >> 24);
-            acc <<= 8;
-            bits -= 8;
-            if (filled == kBufferSize) {
-                stream->write(out, filled);
-                filled = 0;
-            }
-        }
-        if (clear) {
-            width = kInitialWidth;
-            limit = (1 << kInitialWidth) - 1;
-            clear = false;
-        } else if (next > limit - 1) {
-            ++width;
-            limit = width >= 12 ? 4095 : (1 << width) - 1;
-        }
-    }
-
-    void EmitClear() {
-        next = kFirstFreeCode;
-        clear = true;
-        Emit(kClearCode);
-    }
-};
-
-// Set-membership coding on the fast table; stops in front of the byte that
-// would store key 0, which the exact coder must take over.
-const std::uint8_t* FastRun(const std::uint8_t* p, const std::uint8_t* end, std::uint32_t* table, Registers& kept) {
+const std::uint8_t* LZWEncoderState::Run(const std::uint8_t* p, const std::uint8_t* end, Registers& kept) {
     Registers r = kept;  // a copy the output stores cannot alias
+    std::uint32_t* const table = fast.data();
     constexpr std::uint32_t kZeroKey = std::uint32_t{kScramble.image[0]} << 12;  // "00 00", tagged
     std::uint32_t s = kScramble.image[r.ent];
     for (; p != end; ++p) {
@@ -259,57 +284,27 @@ const std::uint8_t* FastRun(const std::uint8_t* p, const std::uint8_t* end, std:
             s = entry & 0xFFF;
             continue;
         }
-        if (tagged == kZeroKey && r.next < kTableFullCode) break;  // "00 00" is to be stored
+        if (tagged == kZeroKey && zeroCode >= 0) {
+            s = kScramble.image[zeroCode];
+            continue;
+        }
         r.Emit(kScramble.code[s]);
-        s = kScramble.image[c];
         if (r.next >= kTableFullCode) {
-            std::fill_n(table, kFastSize, kFastEmpty);
+            Clear();
             r.EmitClear();
         } else {
-            table[index] = tagged | kScramble.image[r.next++];
+            Store(c, s, index, r.next++);
         }
+        s = kScramble.image[c];
     }
     r.ent = kScramble.code[s];
     kept = r;
     return p;
 }
 
-}  // namespace
-
-// Exact coding on the classic table until the chunk ends or the table is
-// cleared, after which the fast table takes over again.
 void LZWEncoderState::Compress() {
-    const std::uint8_t* p = data + readIndex;
-    const std::uint8_t* const end = p + remaining;
     Registers r{prefix, codeWidth, maxCode, nextFreeCode, accumulator, bitCount, buffered, clearPending, buffer.data(), stream};
-    while (p != end) {
-        if (!exact) {
-            p = FastRun(p, end, fast.data(), r);
-            if (p != end) EnterExactMode(r.next);
-            continue;
-        }
-        for (; p != end; ++p) {
-            const int c = *p;
-            const std::int32_t key = (c << 12) + r.ent;
-            bool found = false;
-            const int index = ExactProbe(key, (c << kHashShift) ^ r.ent, found);
-            if (found) {
-                r.ent = codes[index];
-                continue;
-            }
-            r.Emit(r.ent);
-            r.ent = c;
-            if (r.next >= kTableFullCode) {
-                fast.fill(kFastEmpty);
-                exact = false;
-                r.EmitClear();
-                ++p;
-                break;
-            }
-            codes[index] = static_cast<std::uint16_t>(r.next++);
-            keys[index] = key;
-        }
-    }
+    Run(data + readIndex, data + readIndex + remaining, r);
     prefix = r.ent;
     codeWidth = r.width;
     maxCode = r.limit;
