@@ -207,19 +207,18 @@ struct LZWEncoderState {
         }
     }
 
-    // The classic probe: the slot holding `key`, or (not found) the slot where
-    // it is to be stored, with `found` telling which.
-    int ExactProbe(std::int32_t key, int index, bool& found) const {
-        std::int32_t probe = keys[index];
-        found = probe == key;
-        if (found || probe == -1) return index;
+    // The slot where the classic probe, starting at `index`, stores a string
+    // that is not in the table: the primary slot when empty, else the first
+    // slot down the chain that is empty or holds key 0. Only strings the fast
+    // table did not find come here, and those the classic probe misses too,
+    // so the comparison with the key itself can be left out.
+    int ClassicSlot(int index) const {
+        if (keys[index] == -1) return index;
         const int step = index == 0 ? 1 : kTableSize - index;
         do {
             index -= step;
             if (index < 0) index += kTableSize;
-            probe = keys[index];
-        } while (probe != key && probe > 0);
-        found = probe == key;
+        } while (keys[index] > 0);
         return index;
     }
 
@@ -230,8 +229,7 @@ struct LZWEncoderState {
         keys.fill(-1);
         for (int code = kFirstFreeCode; code < next; ++code) {
             const std::int32_t key = keyOfCode[code];
-            bool found = false;
-            const int index = ExactProbe(key, ((key >> 12) << kHashShift) ^ (key & 0xFFF), found);
+            const int index = ClassicSlot(((key >> 12) << kHashShift) ^ (key & 0xFFF));
             keys[index] = key;
             codes[index] = static_cast<std::uint16_t>(code);
         }
@@ -245,8 +243,7 @@ struct LZWEncoderState {
         const auto key = static_cast<std::int32_t>(c << 12) + ent;
         if (key == 0 && !exact) EnterExactMode(code);
         if (exact) {
-            bool found = false;
-            const int index = ExactProbe(key, static_cast<int>(c << kHashShift) ^ ent, found);
+            const int index = ClassicSlot(static_cast<int>(c << kHashShift) ^ ent);
             if (keys[index] == 0) zeroCode = -1;  // pushed out
             keys[index] = key;
             codes[index] = static_cast<std::uint16_t>(code);
