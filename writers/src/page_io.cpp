@@ -80,12 +80,12 @@ bool TPageIO::PreparePage(TProgressRecord& progress) {
 void TPageIO::CreatePDFFile(const std::string& FileName) {
     AbortFlag = 0;
     auto file = OpenFile(FileName);
-    // A document still open is dropped rather than leaked.
     // Pages past the memory budget wait in a spool beside the target until
     // the close writes the file, so a long deck costs disk space there
     // rather than memory.
     std::shared_ptr<PDFSpool> spool;
     NamingFile(FileName, [&] { spool = std::make_shared<PDFSpool>(FolderOf(FileName), FileName); });
+    // A document still open is dropped rather than leaked.
     AbandonPDFFile();
     PDFFile = std::move(file);
     PDFDoc = PDFBeginDocument(std::move(spool), kPDFMemoryBudget);
