@@ -137,9 +137,6 @@ struct Registers {
         Emit(kClearCode);
     }
 };
-
-// Set-membership coding on the fast table; stops in front of the byte that
-// would store key 0, which the exact coder must take over.
 }  // namespace
 
 struct LZWEncoderState {
@@ -263,6 +260,8 @@ struct LZWEncoderState {
     void Compress();
 };
 
+// The compression step over a chunk. The found path, taken for most bytes,
+// is kept to one fast-table probe; everything else is the rare path.
 const std::uint8_t* LZWEncoderState::Run(const std::uint8_t* p, const std::uint8_t* end, Registers& kept) {
     Registers r = kept;  // a copy the output stores cannot alias
     std::uint32_t* const table = fast.data();
