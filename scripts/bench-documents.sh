@@ -105,7 +105,7 @@ best_time() {
     ((perf_ok)) && cpu=$(awk -F, '/task-clock/ { printf "%.6f", $1 / 1000 }' "$work/perf.txt")
     if [ -z "$best" ] || [ "$(calc "$t < $best")" != 0.000000 ]; then best=$t; fi
     if [ -z "$best_cpu" ] || [ "$(calc "$cpu < $best_cpu")" != 0.000000 ]; then best_cpu=$cpu; fi
-    [ "$(calc "$best > 10")" = 0.000000 ] || break
+    [ "$(calc "($best > 10)")" = 0.000000 ] || break
   done
   echo "$best $best_cpu"
 }
