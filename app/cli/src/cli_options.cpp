@@ -45,6 +45,9 @@ struct TRawOptions {
     std::vector<std::string> inputs;
     std::string format, paper = "A4", compression = "rle", output;
     bool noProgress = false, forceBar = false, quiet = false;
+    std::string list, shard = "0/1";
+    unsigned jobs = 1;
+    bool dryRun = false;
 };
 
 void AddDocumentOptions(CLI::App& app, TRawOptions& raw, const std::string& formatHelp) {
@@ -74,6 +77,10 @@ TCliRequest Finish(const TRawOptions& raw, TCliMode mode) {
         const std::string ext = Lower(fs::path(raw.output).extension().string());
         request.Format = (ext == ".ps" || ext == ".eps") ? TOutputFormat::PostScript : TOutputFormat::PDF;
     }
+    request.ListFile = raw.list;
+    request.Shard = *ParseShard(raw.shard);
+    request.Jobs = raw.jobs;
+    request.DryRun = raw.dryRun;
     if (raw.quiet) request.Progress = TProgressStyle::Quiet;
     else if (raw.noProgress) request.Progress = TProgressStyle::Lines;
     else if (raw.forceBar) request.Progress = TProgressStyle::Bar;
@@ -113,6 +120,8 @@ std::vector<std::string> ExpandPresentationArguments(const std::vector<std::stri
             decks.insert(decks.end(), found.begin(), found.end());
         } else if (fs::is_regular_file(argument, error)) {
             decks.push_back(argument);
+        } else if (IsPresentationFile(argument)) {
+            decks.push_back(argument);
         } else {
             throw ReadError(argument, "no such file or folder");
         }
@@ -127,7 +136,8 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     app.set_version_flag("--version", Version);
     app.footer("Each presentation P becomes OUTPUT/<name>.pdf (or .ps), <name> being P's file name up to its "
                "first dot; its slide images are kept in OUTPUT/<name>/. Two presentations with the same name "
-               "give \"<name>\" and \"<name> (2)\".\n"
+               "give \"<name>\" and \"<name> (2)\", in the order of the full list (arguments, then --list), "
+               "also when the run is split with --shard or --jobs.\n"
                "Exit status: 0 when every presentation was converted, 1 when any failed or the run was "
                "interrupted, 2 for a usage error.");
     TRawOptions convert, images;
@@ -139,6 +149,25 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     app.add_flag("--progress-bar", convert.forceBar, "Draw progress bars even when not on a terminal");
     app.add_flag("--no-progress-bar", convert.noProgress, "Print plain progress lines even on a terminal");
     app.add_flag("-q,--quiet", convert.quiet, "Print only the summary and the errors");
+    app.add_option("-l,--list", convert.list,
+                   "File naming more presentations (or folders), one per line; blank lines and lines "
+                   "starting with # are skipped. They follow those given as arguments")
+        ->check(CLI::ExistingFile);
+    app.add_option("--shard", convert.shard,
+                   "Convert only part I of N of all the presentations (0 <= I < N): those at positions "
+                   "I, I+N, I+2N, ... of the full list counted from 0. Documents get the names a single run "
+                   "of the full list would give them (default 0/1: all)")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                return ParseShard(value) ? std::string{} : "'" + value + "' is not I/N with 0 <= I < N";
+            },
+            "I/N"));
+    app.add_option("-j,--jobs", convert.jobs,
+                   "Presentations converted at a time, each by its own office process (default 1)")
+        ->check(CLI::Range(1u, 64u));
+    app.add_flag("-n,--dry-run", convert.dryRun,
+                 "Print each presentation of this run with the document it would become (tab between), "
+                 "convert nothing");
 
     CLI::App* imageMode = app.add_subcommand(
         "images", "Writes BMP images, in the order given (a folder stands for its .bmp files in slide order), "
@@ -161,7 +190,7 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
         return ExitWith(2, std::string("slidepress-cli: ") + e.what() + "\nRun with --help for more information.\n");
     }
     if (imageMode->parsed()) return Finish(images, TCliMode::Images);
-    if (convert.inputs.empty())
+    if (convert.inputs.empty() && convert.list.empty())
         return ExitWith(2, "slidepress-cli: no presentation given\nRun with --help for more information.\n");
     for (const auto& input : convert.inputs) {
         std::error_code error;

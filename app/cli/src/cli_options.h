@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "pressmark/app/tables.h"
 
 namespace pressmark::cli {
@@ -19,6 +20,10 @@ struct TCliRequest {
     int CompressionIndex = DefaultCompressionIndex;
     std::string Output;  // destination folder (convert) or document file (images)
     TProgressStyle Progress = TProgressStyle::Auto;
+    std::string ListFile;  // more presentations, one per line (convert)
+    TShard Shard;          // the part of all the presentations this run converts
+    unsigned Jobs = 1;     // decks converted at a time, each by its own office
+    bool DryRun = false;   // print what would be converted and where, convert nothing
     int ExitCode = 0;    // for TCliMode::Exit
     std::string Message; // text to print for TCliMode::Exit (help, version or usage error)
 };
@@ -33,8 +38,10 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments);
 bool IsPresentationFile(const std::string& path);
 
 // Folders among the inputs stand for the presentations (convert) they hold,
-// in slide order; files stand for themselves. Throws pressmark::ReadError for
-// an input that does not exist.
+// in slide order; files stand for themselves. A missing file with a
+// presentation's extension is kept: it becomes a deck that fails on its own
+// while the others are converted. Throws pressmark::ReadError for any other
+// input that does not exist.
 std::vector<std::string> ExpandPresentationArguments(const std::vector<std::string>& arguments);
 
 }  // namespace pressmark::cli

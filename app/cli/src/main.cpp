@@ -10,6 +10,7 @@
 #include <stop_token>
 #include <thread>
 
+#include "batch.h"
 #include "cli_options.h"
 #include "console_progress.h"
 #include "pressmark/app/conversion.h"
@@ -99,20 +100,47 @@ private:
     }
 }
 
+// All the presentations of the batch: the arguments, then the list file.
+std::vector<std::string> AllDecks(const TCliRequest& request) {
+    std::vector<std::string> decks = ExpandPresentationArguments(request.Inputs);
+    if (!request.ListFile.empty()) {
+        const auto listed = ExpandPresentationArguments(ReadListFile(request.ListFile));
+        decks.insert(decks.end(), listed.begin(), listed.end());
+    }
+    return decks;
+}
+
+// The dry run's answer, one deck a line: presentation, tab, document.
+void PrintPlan(const std::vector<TJob>& jobs, const TCliRequest& request) {
+    std::string prefix = request.Output.empty() ? "./" : request.Output;
+    if (prefix.back() != '/') prefix += '/';
+    for (const auto& job : jobs)
+        std::printf("%s\t%s%s%s\n", job.Path.c_str(), prefix.c_str(), job.Name.c_str(),
+                    std::string(DocumentExtension(request.Format)).c_str());
+}
+
 int RunDecks(const TCliRequest& request, std::stop_token stop) {
+    std::vector<TJob> jobs = PlanJobs(AllDecks(request), request.Shard);
+    if (request.DryRun) {
+        PrintPlan(jobs, request);
+        return 0;
+    }
 #ifdef PRESSMARK_HAVE_SLIDEPORT
-    std::vector<TJob> jobs = MakeJobs(ExpandPresentationArguments(request.Inputs));
     TConversionOptions options;
     options.Format = request.Format;
     options.PaperIndex = request.PaperIndex;
     options.CompressionIndex = request.CompressionIndex;
     options.Destination = request.Output;
-    TConsoleProgress progress(stderr, ConsoleStyle(request.Progress));
-    const TRunSummary summary = RunConversion(jobs, options, [] { return MakeSlideport(); }, progress, stop);
+    auto style = ConsoleStyle(request.Progress);
+    // Bars of several decks would overwrite each other: plain lines instead.
+    if (request.Jobs > 1 && style == TConsoleProgress::Style::Bar) style = TConsoleProgress::Style::Lines;
+    TConsoleProgress progress(stderr, style);
+    const TRunSummary summary = RunJobs(
+        jobs, options, [] { return CheckingFiles(MakeSlideport()); }, progress, request.Jobs, stop);
     PrintSummary(jobs, summary, request.Output);
     return summary.AllCompleted(jobs.size()) ? 0 : 1;
 #else
-    (void)request, (void)stop;
+    (void)stop;
     std::fprintf(stderr, "slidepress-cli: built without the slide-show control; only the images mode works\n");
     return 1;
 #endif

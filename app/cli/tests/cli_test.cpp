@@ -2,9 +2,15 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "../../core/tests/support/test_files.h"
+#include "batch.h"
 #include "cli_options.h"
+#include "pressmark/imaging/errors.h"
 
 namespace pressmark::cli {
 namespace {
@@ -70,6 +76,10 @@ TEST(CommandLine, BadUsageIsExitTwoWithAReason) {
         {"not a presentation", {"notes.txt"}, "notes.txt"},
         {"images without output", {"images", "a.bmp"}, "--output"},
         {"unknown option", {"a.ppt", "--colour"}, "--colour"},
+        {"shard index past the count", {"a.ppt", "--shard", "3/3"}, "3/3"},
+        {"shard without a count", {"a.ppt", "--shard", "1"}, "I/N"},
+        {"no workers", {"a.ppt", "--jobs", "0"}, "--jobs"},
+        {"missing list file", {"--list", "/nonexistent/decks.txt"}, "decks.txt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -118,6 +128,108 @@ TEST(CommandLine, ImagesModeWritesAValidDocument) {
     EXPECT_FALSE(std::filesystem::exists(bad));
 }
 
+
+// Every shard count a scheduler might use splits the list into parts that
+// together hold every position exactly once, in list order, evenly.
+TEST(Batch, ShardsPartitionTheList) {
+    for (const std::size_t count : {0u, 1u, 4u, 11u}) {
+        for (const std::size_t shards : {1u, 2u, 3u, 5u}) {
+            SCOPED_TRACE(std::to_string(count) + " decks in " + std::to_string(shards) + " shards");
+            std::vector<int> seen(count, 0);
+            std::size_t smallest = count, largest = 0;
+            for (std::size_t i = 0; i < shards; ++i) {
+                const auto members = ShardMembers(count, {i, shards});
+                EXPECT_TRUE(std::is_sorted(members.begin(), members.end()));
+                for (const auto m : members) {
+                    ASSERT_LT(m, count);
+                    ++seen[m];
+                }
+                smallest = std::min(smallest, members.size());
+                largest = std::max(largest, members.size());
+            }
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(count));
+            EXPECT_LE(largest - std::min(smallest, largest), 1u);
+        }
+    }
+    EXPECT_EQ(ShardMembers(7, {1, 3}), (std::vector<std::size_t>{1, 4}));
+}
+
+TEST(Batch, ShardTextIsIndexSlashCount) {
+    struct Case { const char* text; bool valid; std::size_t index, count; };
+    const Case cases[] = {{"0/1", true, 0, 1},  {"4/5", true, 4, 5}, {"5/5", false, 0, 0}, {"0/0", false, 0, 0},
+                          {"-1/3", false, 0, 0}, {"1", false, 0, 0},  {"1/", false, 0, 0},  {"a/b", false, 0, 0},
+                          {" 1/2", false, 0, 0}, {"1/2x", false, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto shard = ParseShard(c.text);
+        ASSERT_EQ(shard.has_value(), c.valid);
+        if (shard) {
+            EXPECT_EQ(std::make_pair(shard->Index, shard->Count), std::make_pair(c.index, c.count));
+        }
+    }
+}
+
+// A shard names its decks as a run of the whole list would: the "(2)" rule
+// looks at the decks of every shard.
+TEST(Batch, ShardsKeepTheNamesOfTheWholeRun) {
+    const std::vector<std::string> decks{"x/deck.ppt", "y/deck.pps", "z/deck (2).ppt", "w/talk.ppt", "v/deck.odp"};
+    const std::vector<std::string> expected{"deck", "deck (2)", "deck (2) (2)", "talk", "deck (3)"};
+    for (const std::size_t shards : {1u, 2u, 3u, 5u}) {
+        std::map<std::string, std::string> named;
+        for (std::size_t i = 0; i < shards; ++i)
+            for (const auto& job : PlanJobs(decks, {i, shards})) named[job.Path] = job.Name;
+        ASSERT_EQ(named.size(), decks.size()) << shards << " shards";
+        for (std::size_t d = 0; d < decks.size(); ++d) EXPECT_EQ(named[decks[d]], expected[d]) << shards << " shards";
+    }
+}
+
+TEST(Batch, ListFileSkipsCommentsAndBlanks) {
+    ScratchFolder dir;
+    pressmark::testing::WriteText(dir / "decks.txt",
+                                  "# talks of the week\n/a/one.ppt\n\n   \n  /b/two words.pps  \r\n  # old\nrel/three.odp");
+    EXPECT_EQ(ReadListFile((dir / "decks.txt").string()),
+              (std::vector<std::string>{"/a/one.ppt", "/b/two words.pps", "rel/three.odp"}));
+    try {
+        ReadListFile((dir / "none.txt").string());
+        FAIL() << "a missing list file was read";
+    } catch (const ReadError& e) {
+        EXPECT_NE(std::string(e.what()).find("none.txt"), std::string::npos) << e.what();
+    }
+}
+
+// The program with a list file and every shard of 1, 2, 3 and 5: the dry
+// runs together name every deck exactly once, with the document a single
+// run would write.
+TEST(CommandLine, ShardedDryRunsCoverTheListOnce) {
+    ScratchFolder dir;
+    std::filesystem::create_directories(dir / "a");
+    std::filesystem::create_directories(dir / "b");
+    std::string list = "# decks\n";
+    for (const char* deck : {"a/deck.ppt", "b/deck.ppt", "a/talk.odp", "b/intro.pps", "a/x.pptx", "b/talk.ppt", "a/y.ppt"}) {
+        pressmark::testing::WriteText(dir / deck, "presentation");
+        list += (dir / deck).string() + "\n";
+    }
+    pressmark::testing::WriteText(dir / "list.txt", list);
+    const auto plan = [&](const std::string& shard) {
+        const auto run = RunCommand(std::string(SLIDEPRESS_CLI) + " --dry-run --list " + Quoted(dir / "list.txt") +
+                                    " -o /out --shard " + shard + " 2>&1");
+        EXPECT_EQ(run.status, 0) << run.output;
+        std::vector<std::string> lines;
+        std::istringstream in(run.output);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    };
+    const auto whole = plan("0/1");
+    ASSERT_EQ(whole.size(), 7u);
+    EXPECT_EQ(whole[1], (dir / "b/deck.ppt").string() + "\t/out/deck (2).pdf");
+    EXPECT_EQ(whole[5], (dir / "b/talk.ppt").string() + "\t/out/talk (2).pdf");
+    for (const int shards : {2, 3, 5}) {
+        std::multiset<std::string> together;
+        for (int i = 0; i < shards; ++i)
+            for (const auto& line : plan(std::to_string(i) + "/" + std::to_string(shards))) together.insert(line);
+        EXPECT_EQ(together, std::multiset<std::string>(whole.begin(), whole.end())) << shards << " shards";
+    }
+}
 }  // namespace
 }  // namespace pressmark::cli
 
@@ -125,32 +237,82 @@ namespace pressmark::cli {
 namespace {
 
 // The whole chain: command line, driver, control host, Slideport.OCX and the
-// office module converting a real two-slide deck. Needs both modules in the
-// build's registry (the build registers them); skipped with a note otherwise.
-TEST(CommandLine, ConvertsACorpusDeckEndToEnd) {
-    const std::filesystem::path registry = std::filesystem::path(PRESSMARK_BINARY_DIR) / "classes.reg";
-    std::string classes;
-    if (std::ifstream in{registry}) classes.assign(std::istreambuf_iterator<char>(in), {});
-    for (const char* needed : {"3F7A2C91-5B6E-4D08-9A1C-7E2B4D6F8A13", "PowerPoint.Application"}) {
-        if (classes.find(needed) == std::string::npos)
-            GTEST_SKIP() << "the slide control or the office module is not registered in " << registry
-                         << " (build with PRESSMARK_BUILD_CONTROL and PRESSMARK_BUILD_OFFICE on)";
+// office module converting real decks. Needs both modules in the build's
+// registry (the build registers them); skipped with a note otherwise.
+class OfficeCommandLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string classes;
+        if (std::ifstream in{registry}) classes.assign(std::istreambuf_iterator<char>(in), {});
+        for (const char* needed : {"3F7A2C91-5B6E-4D08-9A1C-7E2B4D6F8A13", "PowerPoint.Application"}) {
+            if (classes.find(needed) == std::string::npos)
+                GTEST_SKIP() << "the slide control or the office module is not registered in " << registry
+                             << " (build with PRESSMARK_BUILD_CONTROL and PRESSMARK_BUILD_OFFICE on)";
+        }
     }
-    ScratchFolder dir;
+    pressmark::testing::CommandResult Convert(const std::vector<std::filesystem::path>& decks, const std::string& options) {
+        std::string command = "PRESSMARK_CLASSES_REG=" + Quoted(registry) + " " + SLIDEPRESS_CLI;
+        for (const auto& deck : decks) command += " " + Quoted(deck);
+        return RunCommand(command + " " + options + " 2>&1");
+    }
+    // The document's bytes without its creation date, the one part that
+    // differs between two runs.
+    static std::string Masked(const std::filesystem::path& document) {
+        std::ifstream in(document, std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        const std::string pdf = std::regex_replace(bytes, std::regex(R"(D:\d{14}[^)]*)"), "D:date");
+        return std::regex_replace(pdf, std::regex("%%CreationDate: [^\r\n]*"), "%%CreationDate:");
+    }
+    const std::filesystem::path registry = std::filesystem::path(PRESSMARK_BINARY_DIR) / "classes.reg";
     const std::filesystem::path corpus = PRESSMARK_CORPUS_DIR;
-    // backgrounds.ppt is a deck the office cannot load: it fails, the run goes
-    // on, and the exit status says that not every deck was converted.
-    const auto run = RunCommand("PRESSMARK_CLASSES_REG=" + Quoted(registry) + " " + SLIDEPRESS_CLI + " " +
-                                Quoted(corpus / "backgrounds.ppt") + " " + Quoted(corpus / "basic_test_ppt_file.ppt") +
-                                " --output " + Quoted(dir / "out") + " --paper A4 -c jpeg 2>&1");
+    ScratchFolder dir;
+};
+
+// A missing deck, one that is not a presentation at all and one the office
+// cannot load, between good decks: the good ones are converted, each bad one
+// fails with its file and reason named, no document of theirs is left, and
+// the exit status says that not every deck was converted.
+TEST_F(OfficeCommandLine, BadDecksFailAloneBetweenGoodOnes) {
+    pressmark::testing::WriteText(dir / "corrupt.ppt", "this is no presentation");
+    const auto missing = dir / "missing.ppt";
+    const auto run = Convert({corpus / "basic_test_ppt_file.ppt", missing, dir / "corrupt.ppt",
+                              corpus / "LibreOfficeImpress_odp_1.3.odp", corpus / "backgrounds.ppt",
+                              corpus / "testPPT.ppt"},
+                             "--output " + Quoted(dir / "out") + " --paper A4 -c jpeg --no-progress-bar");
     EXPECT_EQ(run.status, 1) << run.output;
-    const auto pdf = dir / "out" / "basic_test_ppt_file.pdf";
-    EXPECT_TRUE(pressmark::testing::QpdfAccepts(pdf));
-    EXPECT_EQ(pressmark::testing::PdfPageCount(pdf), 2);
-    EXPECT_TRUE(std::filesystem::exists(dir / "out" / "basic_test_ppt_file" / "Slide2.BMP"));
-    EXPECT_NE(run.output.find("1 of 2 presentation(s) converted"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("failed:  " + (corpus / "backgrounds.ppt").string()), std::string::npos) << run.output;
-    EXPECT_FALSE(std::filesystem::exists(dir / "out" / "backgrounds.pdf"));
+    EXPECT_NE(run.output.find("3 of 6 presentation(s) converted"), std::string::npos) << run.output;
+    for (const auto& [good, pages] : {std::pair{"basic_test_ppt_file", 2}, {"LibreOfficeImpress_odp_1", 2}, {"testPPT", 1}}) {
+        const auto pdf = dir / "out" / (std::string(good) + ".pdf");
+        EXPECT_TRUE(pressmark::testing::QpdfAccepts(pdf)) << good;
+        EXPECT_EQ(pressmark::testing::PdfPageCount(pdf), pages) << good;
+    }
+    EXPECT_NE(run.output.find("failed:  " + missing.string() + ": \"" + missing.string() + "\": no such presentation file"),
+              std::string::npos) << run.output;
+    for (const auto& bad : {dir / "corrupt.ppt", corpus / "backgrounds.ppt"})
+        EXPECT_NE(run.output.find("failed:  " + bad.string() + ": "), std::string::npos) << run.output;
+    for (const char* name : {"missing", "corrupt", "backgrounds"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir / "out" / (std::string(name) + ".pdf"))) << name;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out" / name)) << name;
+    }
+}
+
+// Two decks at a time give the very documents one at a time gives, under
+// the same names, and the progress lines name their deck.
+TEST_F(OfficeCommandLine, ParallelJobsWriteTheSameDocuments) {
+    std::filesystem::create_directories(dir / "again");
+    std::filesystem::copy_file(corpus / "basic_test_ppt_file.ppt", dir / "again" / "basic_test_ppt_file.ppt");
+    const std::vector<std::filesystem::path> decks{corpus / "basic_test_ppt_file.ppt", corpus / "testPPT.ppt",
+                                                   dir / "again" / "basic_test_ppt_file.ppt"};
+    const auto one = Convert(decks, "-o " + Quoted(dir / "one") + " -f ps -c rle --no-progress-bar");
+    ASSERT_EQ(one.status, 0) << one.output;
+    const auto two = Convert(decks, "-o " + Quoted(dir / "two") + " -f ps -c rle --jobs 2 --progress-bar");
+    ASSERT_EQ(two.status, 0) << two.output;
+    for (const char* name : {"basic_test_ppt_file.ps", "testPPT.ps", "basic_test_ppt_file (2).ps"}) {
+        ASSERT_TRUE(std::filesystem::exists(dir / "one" / name)) << name;
+        EXPECT_TRUE(Masked(dir / "one" / name) == Masked(dir / "two" / name)) << name << " differs";
+    }
+    EXPECT_NE(two.output.find("basic_test_ppt_file (2): "), std::string::npos) << two.output;
+    EXPECT_EQ(two.output.find("\033[K"), std::string::npos) << "bars drawn with two jobs";
 }
 
 }  // namespace

@@ -128,12 +128,7 @@ private:
 
     // Two decks of one run never share a document or a slide folder: the
     // second "deck" becomes "deck (2)", and so on.
-    std::string ClaimOutputName(const std::string& name) {
-        std::string candidate = name;
-        for (int n = 2; claimed_.count(candidate) != 0; ++n) candidate = name + " (" + std::to_string(n) + ")";
-        claimed_.insert(candidate);
-        return candidate;
-    }
+    std::string ClaimOutputName(const std::string& name) { return pressmark::ClaimOutputName(name, claimed_); }
 
     void ConvertDeck(ISlideExporter& exporter, std::size_t index, TJob& job) {
         const std::string name = ClaimOutputName(job.Name);

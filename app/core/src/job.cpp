@@ -1,6 +1,7 @@
 #include "pressmark/app/job.h"
 
 #include <filesystem>
+#include <set>
 
 namespace pressmark {
 
@@ -32,6 +33,21 @@ std::vector<TJob> MakeJobs(const std::vector<std::string>& paths) {
         jobs.push_back(std::move(job));
     }
     return jobs;
+}
+
+std::string ClaimOutputName(const std::string& name, std::set<std::string>& claimed) {
+    std::string candidate = name;
+    for (int n = 2; claimed.count(candidate) != 0; ++n) candidate = name + " (" + std::to_string(n) + ")";
+    claimed.insert(candidate);
+    return candidate;
+}
+
+std::vector<std::string> UniqueOutputNames(const std::vector<TJob>& jobs) {
+    std::set<std::string> claimed;
+    std::vector<std::string> names;
+    names.reserve(jobs.size());
+    for (const auto& job : jobs) names.push_back(ClaimOutputName(job.Name, claimed));
+    return names;
 }
 
 }  // namespace pressmark

@@ -1,6 +1,7 @@
 #pragma once
 // One row of the job list: a presentation to convert and what became of it.
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,5 +30,16 @@ std::string JobNameFromPath(std::string_view path);
 
 // A job row for every path, in order, with the status "-".
 std::vector<TJob> MakeJobs(const std::vector<std::string>& paths);
+
+// The names a run writes its documents and slide folders under, in job
+// order: the job name, except that a name already taken by an earlier job
+// becomes "name (2)", "name (3)", ... Computed over the whole list so that a
+// batch split into parts (parallel workers, shards on other machines) writes
+// every deck under the name a single run would give it.
+std::vector<std::string> UniqueOutputNames(const std::vector<TJob>& jobs);
+
+// One step of that rule: the first of name, "name (2)", ... not in
+// `claimed`, which it then joins.
+std::string ClaimOutputName(const std::string& name, std::set<std::string>& claimed);
 
 }  // namespace pressmark
