@@ -45,9 +45,10 @@ t3=$(now)
 
 slides=0
 for p in "${paths[@]}"; do
-    name=$(basename "$p"); name=${name%%.*}
-    n=$(pdfinfo "$work/c/$name.pdf" | awk '/^Pages:/ {print $2}')
-    got=$(ls "$work/a/$name"/Slide*.BMP 2>/dev/null | wc -l)
+    name=$(basename "$p")
+    # soffice names its PDF after the name up to the last dot, we up to the first.
+    n=$(pdfinfo "$work/c/${name%.*}.pdf" | awk '/^Pages:/ {print $2}')
+    got=$(ls "$work/a/${name%%.*}"/Slide*.BMP 2>/dev/null | wc -l)
     [ "$got" = "$n" ] || echo "bench-office: $name: $got images, LibreOffice's PDF has $n pages" >&2
     slides=$((slides + n))
 done

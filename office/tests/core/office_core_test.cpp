@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 using namespace pressmark::office;
 using namespace office_test;
@@ -122,6 +123,14 @@ TEST_F(OfficeDeckTest, ExportWritesEverySlideAtItsUndistortedSize) {
 TEST_F(OfficeDeckTest, UnopenableFilesFailNamingTheFileAndTheOfficeCarriesOn) {
     TempDir dir;
     std::ofstream(dir / "empty.ppt").close();
+    std::ofstream(dir / "notes.ppt") << "Meeting notes, not a presentation.\n";
+    {
+        // The first 8 KiB of a real deck: the header names sectors beyond the end.
+        std::ifstream whole(corpus("basic_test_ppt_file.ppt"), std::ios::binary);
+        std::string head(8192, '\0');
+        whole.read(head.data(), static_cast<std::streamsize>(head.size()));
+        std::ofstream(dir / "truncated.ppt", std::ios::binary) << head;
+    }
     struct Case {
         const char* name;
         std::string path;
@@ -131,6 +140,8 @@ TEST_F(OfficeDeckTest, UnopenableFilesFailNamingTheFileAndTheOfficeCarriesOn) {
         {"missing", dir / "nothing-here.ppt", "does not exist"},
         {"folder", dir.path(), "folder"},
         {"empty", dir / "empty.ppt", "empty"},
+        {"text file named .ppt", dir / "notes.ppt", "cannot open"},
+        {"truncated .ppt", dir / "truncated.ppt", "cannot open"},
         {"pictures.ppt", corpus("pictures.ppt"), "cannot open"},
         {"backgrounds.ppt", corpus("backgrounds.ppt"), "cannot open"},
         {"password", corpus("rc4cryptoapi_password.ppt"), "password"},
@@ -201,6 +212,38 @@ TEST(OfficeFailure, HungOrCrashedOfficeFailsTheCallInWords) {
         EXPECT_TRUE(eventually([&] { return processGone(pid); }, 5)) << c.name;
         EXPECT_THROW(deck.slideCount(), OfficeGoneError) << c.name << ": stays failed";
     }
+}
+
+// Killed in the middle of an export (after its second slide): the export
+// fails in words within a bounded time, leaves no office, and a new office
+// works.
+TEST(OfficeFailure, OfficeKilledDuringAnExportFailsItAndANewOfficeWorks) {
+    TempDir dir;
+    const std::string folder = dir / "slides";
+    pid_t pid = 0;
+    {
+        auto session = std::make_shared<OfficeSession>(OfficeProcess::start(OfficeSettings::fromEnvironment()));
+        pid = session->require("", "").pid();
+        SlideDeck deck(session, corpus("testODP_NPE.odp"));  // 37 slides
+        std::jthread killer([&] {
+            eventually([&] { return std::filesystem::exists(folder + "/Slide2.BMP"); }, 120);
+            ::kill(pid, SIGKILL);
+        });
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            deck.exportSlides(folder, "BMP", 800, 600);
+            ADD_FAILURE() << "the export succeeded";
+        } catch (const OfficeGoneError& e) {
+            EXPECT_NE(std::string(e.what()).find("ended"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
+    }
+    EXPECT_TRUE(eventually([&] { return processGone(pid); }, 5));
+    EXPECT_TRUE(childOffices().empty());
+    auto fresh = std::make_shared<OfficeSession>(OfficeProcess::start(OfficeSettings::fromEnvironment()));
+    SlideDeck deck(fresh, corpus("testPPT.ppt"));
+    EXPECT_EQ(deck.slideCount(), 1);
 }
 
 TEST(OfficePoolTest, WarmOfficeIsHandedOnCleanAndEndedAfterItsGraceTime) {
