@@ -1,5 +1,7 @@
 #include "office_process.h"
 
+#include "office_profile.h"
+
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
@@ -157,6 +159,13 @@ std::string makeProfileDir() {
     if (::mkdtemp(buffer.data()) == nullptr)
         throw OfficeError(pattern, std::string("cannot create the office's profile folder: ") +
                                        std::strerror(errno));
+    try {
+        prepareProfile(buffer.data());
+    } catch (...) {
+        std::error_code ignored;
+        std::filesystem::remove_all(buffer.data(), ignored);
+        throw;
+    }
     return buffer.data();
 }
 

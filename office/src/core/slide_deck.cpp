@@ -3,6 +3,7 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XGraphicExportFilter.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
@@ -104,6 +106,55 @@ void requireReadableFile(const std::string& path) {
     if (fs::is_regular_file(status) && fs::file_size(path, ec) == 0)
         throw BadInputError(path, "the file is empty");
 }
+
+// The office must render at the size asked for: an image of another size
+// would silently change the page.
+void requireRenderedSize(const std::string& rendered, const std::string& target, PixelSize size,
+                         int slide) {
+    const PixelSize got = readPngSize(rendered);
+    if (got == size) return;
+    std::error_code ec;
+    fs::remove(rendered, ec);
+    throw WriteError(target, "the presentation application rendered slide " + std::to_string(slide) +
+                                 " at " + std::to_string(got.width) + " x " + std::to_string(got.height) +
+                                 " instead of " + std::to_string(size.width) + " x " +
+                                 std::to_string(size.height));
+}
+
+// Turns each rendered PNG into its BMP file on a second thread while the
+// office renders the next slide, so that the office never waits for us. One
+// conversion at a time: the next waits for the previous and passes on its
+// failure.
+class BmpConversion {
+public:
+    BmpConversion() = default;
+    ~BmpConversion() {
+        // On an error path the conversion still in flight is waited for
+        // (it uses files that are about to be removed); its outcome no
+        // longer matters.
+        if (pending_.valid()) pending_.wait();
+    }
+    BmpConversion(const BmpConversion&) = delete;
+    BmpConversion& operator=(const BmpConversion&) = delete;
+
+    void submit(std::string png, std::string bmp, PixelSize size, int slide) {
+        finish();
+        pending_ = std::async(std::launch::async, [png = std::move(png), bmp = std::move(bmp), size, slide] {
+            BgrImage image = readPng(png);
+            if (!(PixelSize{image.width, image.height} == size)) requireRenderedSize(png, bmp, size, slide);
+            writeBmp24(bmp, image);
+            std::error_code ec;
+            fs::remove(png, ec);
+        });
+    }
+    // Waits for the conversion in flight; rethrows its failure.
+    void finish() {
+        if (pending_.valid()) pending_.get();
+    }
+
+private:
+    std::future<void> pending_;
+};
 
 }  // namespace
 
@@ -192,17 +243,37 @@ std::pair<double, double> SlideDeck::slideSize(int index) {
     });
 }
 
-void SlideDeck::renderTo(int index, const std::string& file, const std::string& mediaType,
-                         PixelSize size) {
+Reference<css::drawing::XGraphicExportFilter> SlideDeck::makeExportFilter() {
+    OfficeProcess& o = office("preparing the slide export");
+    return o.call(path_, "preparing the slide export",
+                  [&] { return css::drawing::GraphicExportFilter::create(o.context()); });
+}
+
+PixelSize SlideDeck::renderTo(const Reference<css::drawing::XGraphicExportFilter>& filter, int index,
+                              const std::string& file, const std::string& mediaType, int boxWidth,
+                              int boxHeight) {
     const std::string doing = "rendering slide " + std::to_string(index + 1);
     OfficeProcess& o = office(doing);
+    if (!document_.is()) throw OfficeError(path_, "the presentation is closed");
+    const auto url = fileUrl(file);
+    PixelSize size;
+    // One guarded call per slide: every round trip to the office counts.
     bool written = o.call(path_, doing, [&] {
-        auto filter = css::drawing::GraphicExportFilter::create(o.context());
-        filter->setSourceDocument(Reference<css::lang::XComponent>(page(index), UNO_QUERY_THROW));
+        const auto slide = page(index);
+        Reference<css::beans::XPropertySet> pageProperties(slide, UNO_QUERY_THROW);
+        sal_Int32 width = 0, height = 0;
+        pageProperties->getPropertyValue("Width") >>= width;
+        pageProperties->getPropertyValue("Height") >>= height;
+        size = fitSlide(width, height, boxWidth, boxHeight);
+        filter->setSourceDocument(Reference<css::lang::XComponent>(slide, UNO_QUERY_THROW));
+        // PNG at the lowest deflate level: the file only carries the pixels
+        // to us, and the default level costs the office a third of its
+        // rendering time.
         const auto filterData =
             properties({property("PixelWidth", Any(static_cast<sal_Int32>(size.width))),
-                        property("PixelHeight", Any(static_cast<sal_Int32>(size.height)))});
-        const auto descriptor = properties({property("URL", Any(fileUrl(file))),
+                        property("PixelHeight", Any(static_cast<sal_Int32>(size.height))),
+                        property("Compression", Any(static_cast<sal_Int32>(1)))});
+        const auto descriptor = properties({property("URL", Any(url)),
                                             property("MediaType", Any(fromUtf8(mediaType))),
                                             property("FilterData", Any(filterData))});
         return static_cast<bool>(filter->filter(descriptor));
@@ -211,14 +282,13 @@ void SlideDeck::renderTo(int index, const std::string& file, const std::string& 
     if (!written || !fs::exists(file, ec))
         throw WriteError(file, "the presentation application did not write the image of slide " +
                                    std::to_string(index + 1) + " of \"" + path_ + "\"");
+    return size;
 }
 
 BgrImage SlideDeck::renderSlide(int index, int boxWidth, int boxHeight) {
-    auto [slideWidth, slideHeight] = slideSize(index);
-    PixelSize size = fitSlide(slideWidth, slideHeight, boxWidth, boxHeight);
     TemporaryFolder temporary;
     const std::string file = temporary.path() + "/slide.png";
-    renderTo(index, file, "image/png", size);
+    renderTo(makeExportFilter(), index, file, "image/png", boxWidth, boxHeight);
     return readPng(file);
 }
 
@@ -238,35 +308,30 @@ void SlideDeck::exportSlides(const std::string& folder, const std::string& filte
                                      (ec ? ": " + ec.message() : std::string()));
     const int count = slideCount();
     TemporaryFolder temporary;
+    const auto filter = makeExportFilter();
+    BmpConversion conversion;
     for (int i = 0; i < count; ++i) {
-        auto [slideWidth, slideHeight] = slideSize(i);
-        const PixelSize size = fitSlide(slideWidth, slideHeight, boxWidth, boxHeight);
         const std::string target =
             (fs::path(folder) / ("Slide" + std::to_string(i + 1) + "." + filterName)).string();
-        const std::string rendered =
-            format->viaPng ? temporary.path() + "/slide.png" : target + ".part";
-        renderTo(i, rendered, std::string(format->mediaType), size);
-        if (format->mediaType == "image/png") {
-            PixelSize got = readPngSize(rendered);
-            if (!(got == size)) {
-                fs::remove(rendered, ec);
-                throw WriteError(target, "the presentation application rendered slide " +
-                                             std::to_string(i + 1) + " at " + std::to_string(got.width) +
-                                             " x " + std::to_string(got.height) + " instead of " +
-                                             std::to_string(size.width) + " x " +
-                                             std::to_string(size.height));
-            }
-        }
+        // Each slide renders into a file of its own: the previous one may
+        // still be read by the conversion.
+        const std::string rendered = format->viaPng
+                                         ? temporary.path() + "/slide" + std::to_string(i + 1) + ".png"
+                                         : target + ".part";
+        const PixelSize size =
+            renderTo(filter, i, rendered, std::string(format->mediaType), boxWidth, boxHeight);
         if (format->viaPng) {
-            writeBmp24(target, readPng(rendered));
-        } else {
-            fs::rename(rendered, target, ec);
-            if (ec) {
-                fs::remove(rendered, ec);
-                throw WriteError(target, "the slide image cannot be put in place");
-            }
+            conversion.submit(rendered, target, size, i + 1);
+            continue;
+        }
+        if (format->mediaType == "image/png") requireRenderedSize(rendered, target, size, i + 1);
+        fs::rename(rendered, target, ec);
+        if (ec) {
+            fs::remove(rendered, ec);
+            throw WriteError(target, "the slide image cannot be put in place");
         }
     }
+    conversion.finish();
 }
 
 void SlideDeck::close() {

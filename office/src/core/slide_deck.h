@@ -5,6 +5,7 @@
 #include "slide_image.h"
 
 #include <com/sun/star/drawing/XDrawPage.hpp>
+#include <com/sun/star/drawing/XGraphicExportFilter.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 
 #include <memory>
@@ -59,7 +60,11 @@ public:
 private:
     OfficeProcess& office(const std::string& doing);
     css::uno::Reference<css::drawing::XDrawPage> page(int index);
-    void renderTo(int index, const std::string& file, const std::string& mediaType, PixelSize size);
+    css::uno::Reference<css::drawing::XGraphicExportFilter> makeExportFilter();
+    // Renders slide `index` into `file`, fitted into the box; answers the
+    // size asked of the office.
+    PixelSize renderTo(const css::uno::Reference<css::drawing::XGraphicExportFilter>& filter, int index,
+                       const std::string& file, const std::string& mediaType, int boxWidth, int boxHeight);
 
     std::shared_ptr<OfficeSession> session_;
     std::string path_;

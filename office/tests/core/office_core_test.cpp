@@ -3,6 +3,7 @@
 // manifest, exported sizes, broken files, a hung and a crashed office,
 // the warm handover and the office dying with its parent.
 #include "office_pool.h"
+#include "office_profile.h"
 #include "slide_deck.h"
 #include "slide_show.h"
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 using namespace pressmark::office;
@@ -61,6 +63,20 @@ TEST(WriteBmp24, ImageMagickReadsTheSamePixelsUncompressed) {
     EXPECT_EQ(head[30], 0) << "BI_RGB";
 }
 
+TEST(OfficeProfile, SetupVersionIsTheFirstPropertyThatHoldsAValue) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        // The schema declares the property before the data gives its value.
+        {R"(<prop oor:name="ooSetupVersion" oor:type="xs:string"></prop>
+            <prop oor:name="ooSetupVersion"><value>7.4</value></prop>)", "7.4"},
+        {R"(<prop oor:name="ooSetupVersion"><value>24.2</value></prop>)", "24.2"},
+        {R"(<prop oor:name="ooSetupVersion"/><prop oor:name="ooName"><value>7.4</value></prop>)", std::nullopt},
+        {R"(<prop oor:name="ooSetupVersion"><value>7.4<injected/></value></prop>)", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, version] : cases) EXPECT_EQ(setupVersionFromConfiguration(text), version) << text;
+    EXPECT_TRUE(installedOfficeVersion().has_value()) << "the installed office states its version";
+}
+
 // One office for the tests that only need a working office.
 class OfficeDeckTest : public ::testing::Test {
 protected:
@@ -81,6 +97,13 @@ TEST_F(OfficeDeckTest, SlideCountsMatchTheManifest) {
         deck.close();
     }
     EXPECT_EQ(session_->require("", "").documentCount(), 0u) << "closed decks leave no document behind";
+}
+
+TEST_F(OfficeDeckTest, OfficeStartsWithoutRepeatingItsFirstStartSelfTests) {
+    // They take seconds on every start of a profile that never saw the GUI.
+    const std::string profile = session_->require("", "").profileDir();
+    EXPECT_TRUE(std::filesystem::exists(profile + "/user/registrymodifications.xcu"));
+    EXPECT_FALSE(std::filesystem::exists(profile + "/user/GraphicsRenderTests.log"));
 }
 
 TEST_F(OfficeDeckTest, ExportWritesEverySlideAtItsUndistortedSize) {
@@ -264,10 +287,28 @@ TEST(OfficePoolTest, WarmOfficeIsHandedOnCleanAndEndedAfterItsGraceTime) {
     pool.release(second->end());
     ::unsetenv("PRESSMARK_OFFICE_GRACE");
 
-    EXPECT_EQ(pool.warmPid(), std::optional<pid_t>(pid));
+    EXPECT_EQ(pool.warmPids(), std::vector<pid_t>{pid});
     EXPECT_TRUE(eventually([&] { return processGone(pid); }, 10)) << "ended after the grace time";
     EXPECT_TRUE(eventually([&] { return !std::filesystem::exists(profile); }, 5)) << "its profile is removed";
     EXPECT_EQ(run("pgrep -f " + quoted("[" + profile.substr(0, 1) + "]" + profile.substr(1))), "");
+}
+
+TEST(OfficePoolTest, EveryQuitOfficeOfConcurrentApplicationsStaysWarm) {
+    // Two applications at a time (a batch with two jobs) quit one after the
+    // other: the second must not end the first one's office.
+    OfficePool pool;
+    auto a = std::make_shared<OfficeSession>(pool.acquire());
+    auto b = std::make_shared<OfficeSession>(pool.acquire());
+    const pid_t pidA = a->require("", "").pid(), pidB = b->require("", "").pid();
+    ASSERT_NE(pidA, pidB);
+    pool.release(a->end());
+    pool.release(b->end());
+    EXPECT_EQ(pool.warmPids(), (std::vector<pid_t>{pidA, pidB}));
+    auto next = pool.acquire();
+    auto after = pool.acquire();
+    EXPECT_EQ(next->pid(), pidB) << "the most recently released first";
+    EXPECT_EQ(after->pid(), pidA);
+    EXPECT_TRUE(pool.warmPids().empty());
 }
 
 TEST(OfficeProcessTest, OfficeDiesWithItsKilledParent) {
