@@ -223,9 +223,14 @@ int SlideDeck::slideCount() {
 }
 
 Reference<css::drawing::XDrawPage> SlideDeck::page(int index) {
-    Reference<css::drawing::XDrawPagesSupplier> supplier(document_, UNO_QUERY_THROW);
+    // The office makes a new collection object on every request; one per
+    // deck saves a round trip per slide.
+    if (!pages_.is()) {
+        Reference<css::drawing::XDrawPagesSupplier> supplier(document_, UNO_QUERY_THROW);
+        pages_ = supplier->getDrawPages();
+    }
     Reference<css::drawing::XDrawPage> page;
-    supplier->getDrawPages()->getByIndex(index) >>= page;
+    pages_->getByIndex(index) >>= page;
     if (!page.is()) throw css::uno::RuntimeException("the slide is missing");
     return page;
 }
@@ -350,6 +355,7 @@ void SlideDeck::close() {
             document_->dispose();
         }
     });
+    pages_.clear();
     document_.clear();
 }
 

@@ -5,6 +5,7 @@
 #include "slide_image.h"
 
 #include <com/sun/star/drawing/XDrawPage.hpp>
+#include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XGraphicExportFilter.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 
@@ -69,6 +70,7 @@ private:
     std::shared_ptr<OfficeSession> session_;
     std::string path_;
     css::uno::Reference<css::lang::XComponent> document_;
+    css::uno::Reference<css::drawing::XDrawPages> pages_;  // fetched on first use
 };
 
 }  // namespace pressmark::office
