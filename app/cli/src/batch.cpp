@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -129,6 +130,20 @@ std::optional<TShard> ParseShard(std::string_view text) {
     const auto count = ParseCount(text.substr(slash + 1));
     if (!index || !count || *count == 0 || *index >= *count) return std::nullopt;
     return TShard{*index, *count};
+}
+
+std::optional<unsigned> ParseJobCount(std::string_view text) {
+    const auto count = ParseCount(text);
+    if (!count || *count < 1 || *count > 64) return std::nullopt;
+    return static_cast<unsigned>(*count);
+}
+
+unsigned AutomaticWorkerCount(std::size_t decks) {
+    std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) processors = std::max(CPU_COUNT(&allowed), 1);
+    return static_cast<unsigned>(std::clamp<std::size_t>(std::min(processors, decks), 1, 64));
 }
 
 std::vector<std::size_t> ShardMembers(std::size_t count, TShard shard) {

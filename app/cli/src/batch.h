@@ -29,6 +29,14 @@ std::optional<TShard> ParseShard(std::string_view text);
 // one) and the big decks of a sorted folder do not all land in one part.
 std::vector<std::size_t> ShardMembers(std::size_t count, TShard shard);
 
+// A worker count as --jobs takes it: 1 to 64; nothing for any other text.
+std::optional<unsigned> ParseJobCount(std::string_view text);
+
+// Workers for --jobs auto: one per processor this process may run on (its
+// CPU affinity, which container and batch schedulers narrow), never more
+// than there are decks, at least one.
+unsigned AutomaticWorkerCount(std::size_t decks);
+
 // The presentations named in a list file, one path per line, in order. Blank
 // lines and lines starting with '#' (after leading blanks) are skipped;
 // leading and trailing blanks and a Windows line end are dropped. Relative

@@ -46,7 +46,7 @@ struct TRawOptions {
     std::string format, paper = "A4", compression = "rle", output;
     bool noProgress = false, forceBar = false, quiet = false;
     std::string list, shard = "0/1";
-    unsigned jobs = 1;
+    std::string jobs = "auto";
     bool dryRun = false;
 };
 
@@ -79,7 +79,7 @@ TCliRequest Finish(const TRawOptions& raw, TCliMode mode) {
     }
     request.ListFile = raw.list;
     request.Shard = *ParseShard(raw.shard);
-    request.Jobs = raw.jobs;
+    request.Jobs = raw.jobs == "auto" ? 0 : *ParseJobCount(raw.jobs);
     request.DryRun = raw.dryRun;
     if (raw.quiet) request.Progress = TProgressStyle::Quiet;
     else if (raw.noProgress) request.Progress = TProgressStyle::Lines;
@@ -163,8 +163,15 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
             },
             "I/N"));
     app.add_option("-j,--jobs", convert.jobs,
-                   "Presentations converted at a time, each by its own office process (default 1)")
-        ->check(CLI::Range(1u, 64u));
+                   "Presentations converted at a time, each by its own office process (a few hundred MB "
+                   "each): 1 to 64, or auto for one per processor this process may use, never more than "
+                   "there are presentations (default auto)")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                return value == "auto" || ParseJobCount(value) ? std::string{}
+                                                              : "'" + value + "' is not auto or 1 to 64";
+            },
+            "N|auto"));
     app.add_flag("-n,--dry-run", convert.dryRun,
                  "Print each presentation of this run with the document it would become (tab between), "
                  "convert nothing");

@@ -22,7 +22,7 @@ struct TCliRequest {
     TProgressStyle Progress = TProgressStyle::Auto;
     std::string ListFile;  // more presentations, one per line (convert)
     TShard Shard;          // the part of all the presentations this run converts
-    unsigned Jobs = 1;     // decks converted at a time, each by its own office
+    unsigned Jobs = 0;     // decks converted at a time, each by its own office; 0: automatic
     bool DryRun = false;   // print what would be converted and where, convert nothing
     int ExitCode = 0;    // for TCliMode::Exit
     std::string Message; // text to print for TCliMode::Exit (help, version or usage error)

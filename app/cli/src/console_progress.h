@@ -1,13 +1,17 @@
 #pragma once
-// How a run looks on the console: a bar per deck that fills slide by slide on
-// a terminal, plain progress lines when the output goes to a file or a pipe.
+// How a run looks on the console: on a terminal, one status line with a bar
+// for each deck in progress (several when decks are converted at a time),
+// and a line for each deck as it finishes; plain progress lines when the
+// output goes to a file or a pipe.
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "pressmark/app/progress.h"
 
 namespace pressmark::cli {
 
+// Not thread-safe: calls from several workers must be serialised.
 class TConsoleProgress final : public IProgressSink {
 public:
     enum class Style { Bar, Lines, Quiet };
@@ -19,11 +23,15 @@ public:
     void deckFinished(std::size_t index, const TJob& job) override;
 
 private:
-    void DrawBar(std::size_t slide, std::size_t slides, const std::string& note);
+    struct TActiveDeck {
+        std::string label;  // "[2/5] talk"
+        std::size_t slide = 0, slides = 0;
+    };
+    void DrawStatus();
 
     std::FILE* out_;
     Style style_;
-    std::string deckLabel_;  // "[2/5] talk"
+    std::map<std::size_t, TActiveDeck> active_;  // by position in the run
 };
 
 // "[#########-----------]" for done of all, `width` cells inside the brackets.

@@ -131,12 +131,10 @@ int RunDecks(const TCliRequest& request, std::stop_token stop) {
     options.PaperIndex = request.PaperIndex;
     options.CompressionIndex = request.CompressionIndex;
     options.Destination = request.Output;
-    auto style = ConsoleStyle(request.Progress);
-    // Bars of several decks would overwrite each other: plain lines instead.
-    if (request.Jobs > 1 && style == TConsoleProgress::Style::Bar) style = TConsoleProgress::Style::Lines;
-    TConsoleProgress progress(stderr, style);
+    TConsoleProgress progress(stderr, ConsoleStyle(request.Progress));
+    const unsigned workers = request.Jobs != 0 ? request.Jobs : AutomaticWorkerCount(jobs.size());
     const TRunSummary summary = RunJobs(
-        jobs, options, [] { return CheckingFiles(MakeSlideport()); }, progress, request.Jobs, stop);
+        jobs, options, [] { return CheckingFiles(MakeSlideport()); }, progress, workers, stop);
     PrintSummary(jobs, summary, request.Output);
     return summary.AllCompleted(jobs.size()) ? 0 : 1;
 #else
