@@ -24,6 +24,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -169,6 +173,50 @@ std::string makeProfileDir() {
     return buffer.data();
 }
 
+// Offices are forked by one thread that lives as long as the process. The
+// parent-death signal that ends an office with us belongs to the thread that
+// forked it, not to the process: an office forked by a worker thread would
+// be killed when that worker ends, even while another thread uses it (warm
+// offices are handed from thread to thread).
+class Launcher {
+public:
+    static Launcher& instance() {
+        // Never destroyed: its thread waits for work until the process ends.
+        static auto* launcher = new Launcher;
+        return *launcher;
+    }
+
+    // Runs `fork` on the launcher thread and answers what it returns.
+    pid_t run(std::function<pid_t()> fork) {
+        std::packaged_task<pid_t()> task(std::move(fork));
+        auto result = task.get_future();
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        ready_.notify_one();
+        return result.get();
+    }
+
+private:
+    Launcher() { std::thread([this] { loop(); }).detach(); }
+
+    [[noreturn]] void loop() {
+        for (;;) {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [&] { return !tasks_.empty(); });
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::packaged_task<pid_t()>> tasks_;
+};
+
 }  // namespace
 
 OfficeSettings OfficeSettings::fromEnvironment() {
@@ -249,14 +297,16 @@ void OfficeProcess::spawn() {
     envp.push_back(nullptr);
 
     const pid_t parent = ::getpid();
-    const pid_t child = ::fork();
-    if (child < 0)
-        throw OfficeError("", std::string("cannot start the presentation application: ") +
-                                  std::strerror(errno));
-    if (child == 0) {
-        // Die with the thread that started us, so no office outlives us even
-        // when we are killed. The check after it closes the race with a
-        // parent that died before the call.
+    int forkError = 0;
+    const pid_t child = Launcher::instance().run([&]() -> pid_t {
+        const pid_t forked = ::fork();
+        if (forked != 0) {
+            forkError = errno;
+            return forked;
+        }
+        // Die with the launcher thread, and so with our process, even when
+        // it is killed. The check after it closes the race with a parent
+        // that died before the call.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) ::_exit(127);
         ::setpgid(0, 0);
@@ -272,7 +322,10 @@ void OfficeProcess::spawn() {
         ::close_range(3, ~0U, 0);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
-    }
+    });
+    if (child < 0)
+        throw OfficeError("", std::string("cannot start the presentation application: ") +
+                                  std::strerror(forkError));
     ::setpgid(child, child);
     std::lock_guard lock(watchMutex_);
     pid_ = child;

@@ -311,6 +311,19 @@ TEST(OfficePoolTest, EveryQuitOfficeOfConcurrentApplicationsStaysWarm) {
     EXPECT_TRUE(pool.warmPids().empty());
 }
 
+TEST(OfficeProcessTest, OfficeOutlivesTheThreadThatStartedIt) {
+    // Two workers share the warm offices: the one that started an office may
+    // end while the other still uses it.
+    std::unique_ptr<OfficeProcess> office;
+    std::thread([&] { office = OfficeProcess::start(OfficeSettings::fromEnvironment()); }).join();
+    ASSERT_TRUE(office);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(office->alive());
+    auto session = std::make_shared<OfficeSession>(std::move(office));
+    SlideDeck deck(session, corpus("testPPT.ppt"));
+    EXPECT_EQ(deck.slideCount(), 1);
+}
+
 TEST(OfficeProcessTest, OfficeDiesWithItsKilledParent) {
     int out[2];
     ASSERT_EQ(::pipe(out), 0);
