@@ -20,7 +20,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <future>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
@@ -47,18 +46,23 @@ Sequence<css::beans::PropertyValue> properties(std::initializer_list<css::beans:
     return Sequence<css::beans::PropertyValue>(list.begin(), static_cast<sal_Int32>(list.size()));
 }
 
+// What is checked of the file the office wrote before it is kept.
+enum class ImageCheck { None, PngSize, OfficeBmp };
+
 struct GraphicFormat {
     std::string_view name;       // the filter name callers pass, upper case
-    std::string_view mediaType;  // what the office renders
-    bool viaPng;                 // rendered as PNG, written by us
+    std::string_view mediaType;  // what the office is asked to write
+    ImageCheck check;
 };
 
-// BMP goes through PNG: the office's BMP export ignores the requested size.
 constexpr std::array kGraphicFormats = {
-    GraphicFormat{"BMP", "image/png", true},   GraphicFormat{"PNG", "image/png", false},
-    GraphicFormat{"JPG", "image/jpeg", false}, GraphicFormat{"JPEG", "image/jpeg", false},
-    GraphicFormat{"GIF", "image/gif", false},  GraphicFormat{"TIF", "image/tiff", false},
-    GraphicFormat{"TIFF", "image/tiff", false},
+    GraphicFormat{"BMP", "image/x-MS-bmp", ImageCheck::OfficeBmp},
+    GraphicFormat{"PNG", "image/png", ImageCheck::PngSize},
+    GraphicFormat{"JPG", "image/jpeg", ImageCheck::None},
+    GraphicFormat{"JPEG", "image/jpeg", ImageCheck::None},
+    GraphicFormat{"GIF", "image/gif", ImageCheck::None},
+    GraphicFormat{"TIF", "image/tiff", ImageCheck::None},
+    GraphicFormat{"TIFF", "image/tiff", ImageCheck::None},
 };
 
 const GraphicFormat* findGraphicFormat(std::string name) {
@@ -120,41 +124,6 @@ void requireRenderedSize(const std::string& rendered, const std::string& target,
                                  " instead of " + std::to_string(size.width) + " x " +
                                  std::to_string(size.height));
 }
-
-// Turns each rendered PNG into its BMP file on a second thread while the
-// office renders the next slide, so that the office never waits for us. One
-// conversion at a time: the next waits for the previous and passes on its
-// failure.
-class BmpConversion {
-public:
-    BmpConversion() = default;
-    ~BmpConversion() {
-        // On an error path the conversion still in flight is waited for
-        // (it uses files that are about to be removed); its outcome no
-        // longer matters.
-        if (pending_.valid()) pending_.wait();
-    }
-    BmpConversion(const BmpConversion&) = delete;
-    BmpConversion& operator=(const BmpConversion&) = delete;
-
-    void submit(std::string png, std::string bmp, PixelSize size, int slide) {
-        finish();
-        pending_ = std::async(std::launch::async, [png = std::move(png), bmp = std::move(bmp), size, slide] {
-            BgrImage image = readPng(png);
-            if (!(PixelSize{image.width, image.height} == size)) requireRenderedSize(png, bmp, size, slide);
-            writeBmp24(bmp, image);
-            std::error_code ec;
-            fs::remove(png, ec);
-        });
-    }
-    // Waits for the conversion in flight; rethrows its failure.
-    void finish() {
-        if (pending_.valid()) pending_.get();
-    }
-
-private:
-    std::future<void> pending_;
-};
 
 }  // namespace
 
@@ -256,7 +225,7 @@ Reference<css::drawing::XGraphicExportFilter> SlideDeck::makeExportFilter() {
 
 PixelSize SlideDeck::renderTo(const Reference<css::drawing::XGraphicExportFilter>& filter, int index,
                               const std::string& file, const std::string& mediaType, int boxWidth,
-                              int boxHeight) {
+                              int boxHeight, bool quick) {
     const std::string doing = "rendering slide " + std::to_string(index + 1);
     OfficeProcess& o = office(doing);
     if (!document_.is()) throw OfficeError(path_, "the presentation is closed");
@@ -271,13 +240,14 @@ PixelSize SlideDeck::renderTo(const Reference<css::drawing::XGraphicExportFilter
         pageProperties->getPropertyValue("Height") >>= height;
         size = fitSlide(width, height, boxWidth, boxHeight);
         filter->setSourceDocument(Reference<css::lang::XComponent>(slide, UNO_QUERY_THROW));
-        // PNG at the lowest deflate level: the file only carries the pixels
-        // to us, and the default level costs the office a third of its
-        // rendering time.
-        const auto filterData =
-            properties({property("PixelWidth", Any(static_cast<sal_Int32>(size.width))),
-                        property("PixelHeight", Any(static_cast<sal_Int32>(size.height))),
-                        property("Compression", Any(static_cast<sal_Int32>(1)))});
+        auto filterData = properties({property("PixelWidth", Any(static_cast<sal_Int32>(size.width))),
+                                      property("PixelHeight", Any(static_cast<sal_Int32>(size.height)))});
+        if (quick) {
+            // The lowest deflate level for a PNG that only carries pixels to
+            // us: the default level costs the office a third of its time.
+            filterData.realloc(3);
+            filterData.getArray()[2] = property("Compression", Any(static_cast<sal_Int32>(1)));
+        }
         const auto descriptor = properties({property("URL", Any(url)),
                                             property("MediaType", Any(fromUtf8(mediaType))),
                                             property("FilterData", Any(filterData))});
@@ -293,7 +263,7 @@ PixelSize SlideDeck::renderTo(const Reference<css::drawing::XGraphicExportFilter
 BgrImage SlideDeck::renderSlide(int index, int boxWidth, int boxHeight) {
     TemporaryFolder temporary;
     const std::string file = temporary.path() + "/slide.png";
-    renderTo(makeExportFilter(), index, file, "image/png", boxWidth, boxHeight);
+    renderTo(makeExportFilter(), index, file, "image/png", boxWidth, boxHeight, true);
     return readPng(file);
 }
 
@@ -312,31 +282,28 @@ void SlideDeck::exportSlides(const std::string& folder, const std::string& filte
         throw WriteError(folder, "the folder for the slide images cannot be created" +
                                      (ec ? ": " + ec.message() : std::string()));
     const int count = slideCount();
-    TemporaryFolder temporary;
     const auto filter = makeExportFilter();
-    BmpConversion conversion;
     for (int i = 0; i < count; ++i) {
         const std::string target =
             (fs::path(folder) / ("Slide" + std::to_string(i + 1) + "." + filterName)).string();
-        // Each slide renders into a file of its own: the previous one may
-        // still be read by the conversion.
-        const std::string rendered = format->viaPng
-                                         ? temporary.path() + "/slide" + std::to_string(i + 1) + ".png"
-                                         : target + ".part";
+        // Written beside the target and renamed when checked: a slide image
+        // is complete or absent.
+        const std::string rendered = target + ".part";
         const PixelSize size =
-            renderTo(filter, i, rendered, std::string(format->mediaType), boxWidth, boxHeight);
-        if (format->viaPng) {
-            conversion.submit(rendered, target, size, i + 1);
-            continue;
+            renderTo(filter, i, rendered, std::string(format->mediaType), boxWidth, boxHeight, false);
+        try {
+            if (format->check == ImageCheck::PngSize) requireRenderedSize(rendered, target, size, i + 1);
+            if (format->check == ImageCheck::OfficeBmp) completeOfficeBmp(rendered, size);
+        } catch (...) {
+            fs::remove(rendered, ec);
+            throw;
         }
-        if (format->mediaType == "image/png") requireRenderedSize(rendered, target, size, i + 1);
         fs::rename(rendered, target, ec);
         if (ec) {
             fs::remove(rendered, ec);
             throw WriteError(target, "the slide image cannot be put in place");
         }
     }
-    conversion.finish();
 }
 
 void SlideDeck::close() {

@@ -63,9 +63,11 @@ private:
     css::uno::Reference<css::drawing::XDrawPage> page(int index);
     css::uno::Reference<css::drawing::XGraphicExportFilter> makeExportFilter();
     // Renders slide `index` into `file`, fitted into the box; answers the
-    // size asked of the office.
+    // size asked of the office. `quick`: a PNG for our own use, compressed
+    // as little as possible.
     PixelSize renderTo(const css::uno::Reference<css::drawing::XGraphicExportFilter>& filter, int index,
-                       const std::string& file, const std::string& mediaType, int boxWidth, int boxHeight);
+                       const std::string& file, const std::string& mediaType, int boxWidth, int boxHeight,
+                       bool quick);
 
     std::shared_ptr<OfficeSession> session_;
     std::string path_;

@@ -2,14 +2,16 @@
 
 #include "office_error.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace pressmark::office {
@@ -72,47 +74,33 @@ PixelSize readPngSize(const std::string& path) {
     return size;
 }
 
-void writeBmp24(const std::string& path, const BgrImage& image) {
-    const std::uint32_t stride = (static_cast<std::uint32_t>(image.width) * 3 + 3) & ~3u;
-    const std::uint32_t dataSize = stride * static_cast<std::uint32_t>(image.height);
+void completeOfficeBmp(const std::string& path, PixelSize size) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) throw WriteError(path, std::string("the slide image cannot be opened: ") + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
     std::array<std::uint8_t, 54> head{};
-    head[0] = 'B';
-    head[1] = 'M';
-    putLe32(&head[2], 54 + dataSize);  // file size
-    putLe32(&head[10], 54);            // offset of the pixels
-    putLe32(&head[14], 40);            // BITMAPINFOHEADER
-    putLe32(&head[18], static_cast<std::uint32_t>(image.width));
-    putLe32(&head[22], static_cast<std::uint32_t>(image.height));  // positive: bottom-up
-    putLe16(&head[26], 1);             // planes
-    putLe16(&head[28], 24);            // bits per pixel
-    putLe32(&head[30], 0);             // BI_RGB, uncompressed
-    putLe32(&head[34], dataSize);
-    putLe32(&head[38], 3780);          // 96 dpi in pixels per metre
+    if (::fstat(fd, &status) != 0 || ::pread(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size()))
+        throw WriteError(path, "the slide image is too short to be a BMP file");
+    const auto le16 = [&](std::size_t at) { return static_cast<std::uint32_t>(head[at] | head[at + 1] << 8); };
+    const auto le32 = [&](std::size_t at) { return le16(at) | le16(at + 2) << 16; };
+    const std::uint64_t stride = (static_cast<std::uint64_t>(size.width) * 3 + 3) & ~std::uint64_t{3};
+    const std::uint64_t pixels = stride * static_cast<std::uint64_t>(size.height);
+    const bool expected = head[0] == 'B' && head[1] == 'M' && le32(10) == 54 && le32(14) == 40 &&
+                          static_cast<std::int32_t>(le32(18)) == size.width &&
+                          static_cast<std::int32_t>(le32(22)) == size.height && le16(26) == 1 && le16(28) == 24 &&
+                          le32(30) == 0 && static_cast<std::uint64_t>(status.st_size) >= 54 + pixels;
+    if (!expected)
+        throw WriteError(path, "the presentation application did not write an uncompressed 24-bit BMP of " +
+                                   std::to_string(size.width) + " x " + std::to_string(size.height) + " pixels");
+    putLe32(&head[2], static_cast<std::uint32_t>(status.st_size));  // the file's real size
+    putLe32(&head[38], 3780);  // 96 dpi in pixels per metre
     putLe32(&head[42], 3780);
-
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) throw WriteError(path, "the slide image cannot be created");
-        out.write(reinterpret_cast<const char*>(head.data()), head.size());
-        std::vector<char> row(stride, 0);
-        for (int y = image.height - 1; y >= 0; --y) {
-            std::copy_n(image.row(y), static_cast<std::size_t>(image.width) * 3, row.begin());
-            out.write(row.data(), static_cast<std::streamsize>(row.size()));
-        }
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            throw WriteError(path, "the slide image could not be written completely (disk full?)");
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        throw WriteError(path, "the slide image cannot be put in place: " + ec.message());
-    }
+    if (::pwrite(fd, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size()))
+        throw WriteError(path, std::string("the slide image's header cannot be written: ") + std::strerror(errno));
 }
 
 }  // namespace pressmark::office

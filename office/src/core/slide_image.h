@@ -1,7 +1,7 @@
 #pragma once
-// Slide images between the office and the files we write. The office renders
-// PNG (the only graphic export that honours the requested pixel size); BMP
-// files are written here from the decoded pixels.
+// Slide images between the office and the files we keep: the office writes
+// BMP, PNG and JPEG files at the requested pixel size; the slide show takes
+// decoded pixels from a PNG.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,8 +33,12 @@ BgrImage readPng(const std::string& path);
 // Width and height from a PNG file's header.
 PixelSize readPngSize(const std::string& path);
 
-// Writes an uncompressed 24-bit BMP (BITMAPINFOHEADER, bottom-up rows).
-// The file appears complete or not at all (temporary file, then rename).
-void writeBmp24(const std::string& path, const BgrImage& image);
+// Checks a BMP file the office wrote for a slide rendered at `size` and
+// mends its header in place. LibreOffice writes a sound uncompressed 24-bit
+// bottom-up BMP, but states the file size as if the pixels had four bytes
+// (strict readers such as ImageMagick reject that) and a resolution derived
+// from the slide's logical size; the file gets its real size and 96 dpi.
+// Throws WriteError naming the file when it is anything but that BMP.
+void completeOfficeBmp(const std::string& path, PixelSize size);
 
 }  // namespace pressmark::office

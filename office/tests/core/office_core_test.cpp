@@ -44,23 +44,69 @@ TEST(FitSlide, LargestUndistortedSizeInTheBox) {
         EXPECT_EQ(fitSlide(c.w, c.h, c.boxW, c.boxH), c.expected) << c.name;
 }
 
-TEST(WriteBmp24, ImageMagickReadsTheSamePixelsUncompressed) {
+namespace {
+
+// A 5 x 2 BMP with the header LibreOffice writes: the file size as if each
+// pixel had four bytes, a resolution of its own. Every pixel differs, so a
+// swapped channel order, a flipped row order or a wrong row padding (15
+// bytes -> 16) shows.
+std::string officeStyleBmp(std::uint16_t bitsPerPixel = 24, std::uint32_t compression = 0) {
+    const auto le = [](std::uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+        return out;
+    };
+    std::string file = "BM" + le(54 + 5 * 2 * 4, 4) + le(0, 4) + le(54, 4) + le(40, 4) + le(5, 4) + le(2, 4) +
+                       le(1, 2) + le(bitsPerPixel, 2) + le(compression, 4) + le(32, 4) + le(2907, 4) +
+                       le(2908, 4) + le(0, 4) + le(0, 4);
+    // Bottom-up: the last row of the picture first, as B G R, padded to 16.
+    file += std::string{10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 2, 3, 4, 5, 6, 0};
+    file += std::string{0, 0, '\xff', 0, '\xff', 0, '\xff', 0, 0, 7, 8, 9, 11, 12, 13, 0};
+    return file;
+}
+
+}  // namespace
+
+TEST(CompleteOfficeBmp, MendsTheHeaderSoStrictReadersTakeThePixels) {
     TempDir dir;
-    // 3 x 2 pixels, every pixel different, so a swapped channel order, a
-    // flipped row order or a wrong row padding (9 bytes -> 12) shows.
-    BgrImage image{3, 2, {/*row 0*/ 0, 0, 255, 0, 255, 0, 255, 0, 0,
-                          /*row 1*/ 10, 20, 30, 40, 50, 60, 70, 80, 90}};
-    writeBmp24(dir / "t.bmp", image);
-    EXPECT_EQ(std::filesystem::file_size(dir / "t.bmp"), 54u + 2 * 12);
-    EXPECT_EQ(run("identify -format '%m %w %h %C' " + quoted(dir / "t.bmp")), "BMP3 3 2 None");
+    const std::string path = dir / "t.bmp";
+    std::ofstream(path, std::ios::binary) << officeStyleBmp();
+    EXPECT_NE(run("identify -format '%m' " + quoted(path) + " 2>&1"), "BMP3") << "ImageMagick refuses the office's header";
+    completeOfficeBmp(path, {5, 2});
+    EXPECT_EQ(run("identify -format '%m %w %h %C' " + quoted(path)), "BMP3 5 2 None");
     // Top-left first, as R G B: hand-converted from the BGR bytes above.
-    const std::string expected = {'\xff', 0, 0, 0, '\xff', 0, 0, 0, '\xff', 30, 20, 10, 60, 50, 40, 90, 80, 70};
-    EXPECT_EQ(run("convert " + quoted(dir / "t.bmp") + " -depth 8 rgb:-"), expected);
-    std::ifstream in(dir / "t.bmp", std::ios::binary);
+    const std::string expected = {'\xff', 0, 0, 0, '\xff', 0, 0, 0, '\xff', 9, 8, 7, 13, 12, 11,
+                                  30, 20, 10, 60, 50, 40, 90, 80, 70, 3, 2, 1, 6, 5, 4};
+    EXPECT_EQ(run("convert " + quoted(path) + " -depth 8 rgb:-"), expected);
+    std::ifstream in(path, std::ios::binary);
     std::string head(54, '\0');
     in.read(head.data(), 54);
-    EXPECT_EQ(head[28], 24) << "bits per pixel";
-    EXPECT_EQ(head[30], 0) << "BI_RGB";
+    EXPECT_EQ(head.substr(2, 4), std::string({54 + 32, 0, 0, 0})) << "the real file size";
+    EXPECT_EQ(head.substr(38, 8), std::string({'\xc4', 0x0e, 0, 0, '\xc4', 0x0e, 0, 0})) << "96 dpi (3780/m)";
+    EXPECT_EQ(std::filesystem::file_size(path), 54u + 2 * 16) << "only the header changes";
+}
+
+TEST(CompleteOfficeBmp, AnythingButTheExpectedBmpIsAnError) {
+    TempDir dir;
+    const std::string good = officeStyleBmp();
+    const struct {
+        const char* name;
+        std::string bytes;
+        PixelSize size;
+    } cases[] = {
+        {"another size than asked", good, {5, 3}},
+        {"32 bits per pixel", officeStyleBmp(32), {5, 2}},
+        {"run-length coded", officeStyleBmp(24, 1), {5, 2}},
+        {"pixels cut short", good.substr(0, good.size() - 1), {5, 2}},
+        {"header cut short", good.substr(0, 30), {5, 2}},
+        {"a PNG", "\x89PNG\r\n\x1a\n" + std::string(80, '\0'), {5, 2}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir / "t.bmp";
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
+        EXPECT_THROW(completeOfficeBmp(path, c.size), pressmark::WriteError) << c.name;
+    }
+    EXPECT_THROW(completeOfficeBmp(dir / "missing.bmp", {5, 2}), pressmark::WriteError);
 }
 
 TEST(OfficeProfile, SetupVersionIsTheFirstPropertyThatHoldsAValue) {
