@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <atomic>
 #include <charconv>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "pressmark/imaging/errors.h"
@@ -138,12 +140,37 @@ std::optional<unsigned> ParseJobCount(std::string_view text) {
     return static_cast<unsigned>(*count);
 }
 
+namespace {
+
+// MemAvailable of /proc/meminfo in bytes, if the system says.
+std::optional<std::uint64_t> AvailableMemory() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    std::uint64_t kib = 0;
+    std::string unit;
+    while (meminfo >> key >> kib >> unit)
+        if (key == "MemAvailable:") return kib * 1024;
+    return std::nullopt;
+}
+
+}  // namespace
+
+unsigned WorkerCountFor(std::size_t processors, std::optional<std::uint64_t> availableMemory, std::size_t decks) {
+    // An office takes about 200 MB while it renders: leave each of them
+    // 512 MiB of the memory that is free now, so that many cores with
+    // little memory do not start more offices than the machine can hold.
+    constexpr std::uint64_t MemoryPerOffice = 512ull << 20;
+    std::size_t workers = std::min(processors, decks);
+    if (availableMemory) workers = std::min<std::uint64_t>(workers, *availableMemory / MemoryPerOffice);
+    return static_cast<unsigned>(std::clamp<std::size_t>(workers, 1, 64));
+}
+
 unsigned AutomaticWorkerCount(std::size_t decks) {
     std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
     if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) processors = std::max(CPU_COUNT(&allowed), 1);
-    return static_cast<unsigned>(std::clamp<std::size_t>(std::min(processors, decks), 1, 64));
+    return WorkerCountFor(processors, AvailableMemory(), decks);
 }
 
 std::vector<std::size_t> ShardMembers(std::size_t count, TShard shard) {

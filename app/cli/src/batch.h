@@ -3,6 +3,7 @@
 // list one machine converts (a shard), and several decks converted at a time,
 // each worker with its own slide control and so its own office process.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -33,9 +34,13 @@ std::vector<std::size_t> ShardMembers(std::size_t count, TShard shard);
 std::optional<unsigned> ParseJobCount(std::string_view text);
 
 // Workers for --jobs auto: one per processor this process may run on (its
-// CPU affinity, which container and batch schedulers narrow), never more
-// than there are decks, at least one.
+// CPU affinity, which container and batch schedulers narrow), no more than
+// one per 512 MiB of available memory, never more than there are decks, at
+// least one.
 unsigned AutomaticWorkerCount(std::size_t decks);
+// The rule itself, from the processors, the available memory in bytes (when
+// known) and the decks. Separate for tests.
+unsigned WorkerCountFor(std::size_t processors, std::optional<std::uint64_t> availableMemory, std::size_t decks);
 
 // The presentations named in a list file, one path per line, in order. Blank
 // lines and lines starting with '#' (after leading blanks) are skipped;

@@ -164,8 +164,9 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
             "I/N"));
     app.add_option("-j,--jobs", convert.jobs,
                    "Presentations converted at a time, each by its own office process (a few hundred MB "
-                   "each): 1 to 64, or auto for one per processor this process may use, never more than "
-                   "there are presentations (default auto)")
+                   "each): 1 to 64, or auto for one per processor this process may use, as far as the "
+                   "available memory allows (512 MiB each) and never more than there are presentations "
+                   "(default auto)")
         ->check(CLI::Validator(
             [](std::string& value) -> std::string {
                 return value == "auto" || ParseJobCount(value) ? std::string{}

@@ -5,8 +5,8 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <optional>
 #include <sstream>
-#include <thread>
 
 #include "../../core/tests/support/test_files.h"
 #include "batch.h"
@@ -62,10 +62,23 @@ TEST(CommandLine, JobsAreAutomaticUnlessCounted) {
     EXPECT_EQ(ParseCommandLine({"a.ppt", "--jobs", "auto"}).Jobs, 0u);
     EXPECT_EQ(ParseCommandLine({"a.ppt", "-j", "3"}).Jobs, 3u);
     EXPECT_EQ(ParseCommandLine({"a.ppt", "-j", "64"}).Jobs, 64u);
-    // One worker per processor, but never more than decks, never none.
+    // One worker per processor, as memory allows, never more than decks,
+    // never none.
+    constexpr std::uint64_t GiB = 1ull << 30;
+    const struct {
+        std::size_t processors;
+        std::optional<std::uint64_t> memory;
+        std::size_t decks;
+        unsigned workers;
+    } cases[] = {
+        {2, 24 * GiB, 8, 2},   {2, 24 * GiB, 1, 1}, {2, 24 * GiB, 0, 1},   {16, 3 * GiB, 40, 6},
+        {16, GiB / 4, 40, 1},  {8, std::nullopt, 40, 8}, {256, 1024 * GiB, 1000, 64},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WorkerCountFor(c.processors, c.memory, c.decks), c.workers)
+            << c.processors << " processors, " << c.decks << " decks";
+    EXPECT_GE(AutomaticWorkerCount(1000), 1u);
     EXPECT_EQ(AutomaticWorkerCount(1), 1u);
-    EXPECT_EQ(AutomaticWorkerCount(0), 1u);
-    EXPECT_EQ(AutomaticWorkerCount(1000), std::min(std::max(1u, std::thread::hardware_concurrency()), 64u));
 }
 
 TEST(CommandLine, ImagesModeTakesFilesFoldersAndInfersTheFormat) {
