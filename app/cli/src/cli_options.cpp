@@ -172,7 +172,8 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
                 return value == "auto" || ParseJobCount(value) ? std::string{}
                                                               : "'" + value + "' is not auto or 1 to 64";
             },
-            "N|auto"));
+            ""))
+        ->type_name("N|auto");
     app.add_flag("-n,--dry-run", convert.dryRun,
                  "Print each presentation of this run with the document it would become (tab between), "
                  "convert nothing");
