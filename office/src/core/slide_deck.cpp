@@ -289,12 +289,13 @@ void SlideDeck::exportSlides(const std::string& folder, const std::string& filte
         // Written beside the target and renamed when checked: a slide image
         // is complete or absent.
         const std::string rendered = target + ".part";
-        const PixelSize size =
-            renderTo(filter, i, rendered, std::string(format->mediaType), boxWidth, boxHeight, false);
         try {
+            const PixelSize size =
+                renderTo(filter, i, rendered, std::string(format->mediaType), boxWidth, boxHeight, false);
             if (format->check == ImageCheck::PngSize) requireRenderedSize(rendered, target, size, i + 1);
             if (format->check == ImageCheck::OfficeBmp) completeOfficeBmp(rendered, size);
         } catch (...) {
+            // Also what an office that died while writing left behind.
             fs::remove(rendered, ec);
             throw;
         }

@@ -307,6 +307,11 @@ TEST(OfficeFailure, OfficeKilledDuringAnExportFailsItAndANewOfficeWorks) {
                 << e.what();
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
+        // The slides before the kill are complete; nothing half-written is left.
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            EXPECT_EQ(entry.path().extension(), ".BMP") << entry.path();
+            EXPECT_EQ(run("identify -format '%m' " + quoted(entry.path())), "BMP3") << entry.path();
+        }
     }
     EXPECT_TRUE(eventually([&] { return processGone(pid); }, 5));
     EXPECT_TRUE(childOffices().empty());
