@@ -202,6 +202,11 @@ private:
     Launcher() { std::thread([this] { loop(); }).detach(); }
 
     [[noreturn]] void loop() {
+        // Signals are for the program's own threads; none interrupts a fork.
+        // The child clears the mask before it becomes the office.
+        sigset_t all;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_BLOCK, &all, nullptr);
         for (;;) {
             std::unique_lock lock(mutex_);
             ready_.wait(lock, [&] { return !tasks_.empty(); });
