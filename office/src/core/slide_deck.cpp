@@ -73,13 +73,17 @@ const GraphicFormat* findGraphicFormat(std::string name) {
     return nullptr;
 }
 
-// A private folder for the office's renderings, removed with its contents.
+// A private folder for the office's renderings, removed with its contents:
+// the office writes each image through a temporary file of its own beside
+// the target, which an office that dies mid-write leaves behind.
 class TemporaryFolder {
 public:
-    TemporaryFolder() {
-        std::error_code ec;
-        auto base = fs::temp_directory_path(ec);
-        std::string pattern = ((ec ? fs::path("/tmp") : base) / "pressmark-slides-XXXXXX").string();
+    // In the system's temporary folder.
+    TemporaryFolder() : TemporaryFolder(systemTemporaryFolder(), "pressmark-slides-") {}
+    // Inside `base`, hidden, so that finished files are renamed into `base`
+    // without copying.
+    TemporaryFolder(const fs::path& base, const std::string& prefix) {
+        std::string pattern = (base / (prefix + "XXXXXX")).string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
         if (::mkdtemp(buffer.data()) == nullptr)
@@ -96,6 +100,12 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    static fs::path systemTemporaryFolder() {
+        std::error_code ec;
+        auto base = fs::temp_directory_path(ec);
+        return ec ? fs::path("/tmp") : base;
+    }
+
     std::string path_;
 };
 
@@ -283,19 +293,20 @@ void SlideDeck::exportSlides(const std::string& folder, const std::string& filte
                                      (ec ? ": " + ec.message() : std::string()));
     const int count = slideCount();
     const auto filter = makeExportFilter();
+    // Rendered into a hidden folder beside the targets and renamed when
+    // checked: a slide image is complete or absent, and whatever a failed
+    // office left goes with the folder.
+    TemporaryFolder staging(folder, ".slides-");
     for (int i = 0; i < count; ++i) {
-        const std::string target =
-            (fs::path(folder) / ("Slide" + std::to_string(i + 1) + "." + filterName)).string();
-        // Written beside the target and renamed when checked: a slide image
-        // is complete or absent.
-        const std::string rendered = target + ".part";
+        const std::string name = "Slide" + std::to_string(i + 1) + "." + filterName;
+        const std::string target = (fs::path(folder) / name).string();
+        const std::string rendered = staging.path() + "/" + name;
         try {
             const PixelSize size =
                 renderTo(filter, i, rendered, std::string(format->mediaType), boxWidth, boxHeight, false);
             if (format->check == ImageCheck::PngSize) requireRenderedSize(rendered, target, size, i + 1);
             if (format->check == ImageCheck::OfficeBmp) completeOfficeBmp(rendered, size);
         } catch (...) {
-            // Also what an office that died while writing left behind.
             fs::remove(rendered, ec);
             throw;
         }
