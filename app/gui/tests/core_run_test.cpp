@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,6 +14,7 @@
 #include "core_runner.h"
 #include "frm_export.h"
 #include "frm_form.h"
+#include "../../core/tests/support/test_files.h"
 #include "scripted_services.h"
 
 using namespace pressmark::gui;
@@ -66,13 +66,6 @@ private:
     std::thread::id* usedOn_;
 };
 
-int PdfPages(const QString& path) {
-    QProcess qpdf;
-    qpdf.start(QStringLiteral("qpdf"), {QStringLiteral("--show-npages"), path});
-    if (!qpdf.waitForFinished(30000) || qpdf.exitCode() != 0) return -1;
-    return qpdf.readAllStandardOutput().trimmed().toInt();
-}
-
 }  // namespace
 
 class TCoreRunTest : public QObject {
@@ -115,7 +108,7 @@ private slots:
         QVERIFY(lines->count() >= 2);
         QVERIFY(lines->item(0)->text().endsWith(QStringLiteral(":Exporting Talk")));
         if (pages > 0) {
-            QCOMPARE(PdfPages(out + QStringLiteral("/Talk.pdf")), pages);
+            QCOMPARE(pressmark::testing::PdfPageCount((out + QStringLiteral("/Talk.pdf")).toStdString()), pages);
         } else {
             QVERIFY(!QFile::exists(out + QStringLiteral("/Talk.pdf")));
             bool reasonListed = false;

@@ -5,13 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 #include "form_services.h"
+#include "../../core/tests/support/test_files.h"
 #include "frm_form.h"
 
 using namespace pressmark::gui;
@@ -24,13 +24,6 @@ bool ModulesRegistered() {
     const QByteArray text = reg.readAll();
     return text.contains("{3F7A2C91-5B6E-4D08-9A1C-7E2B4D6F8A13}") &&
            text.toLower().contains("powerpoint.application");
-}
-
-int PdfPages(const QString& path) {
-    QProcess qpdf;
-    qpdf.start(QStringLiteral("qpdf"), {QStringLiteral("--show-npages"), path});
-    if (!qpdf.waitForFinished(30000) || qpdf.exitCode() != 0) return -1;
-    return qpdf.readAllStandardOutput().trimmed().toInt();
 }
 
 }  // namespace
@@ -69,7 +62,7 @@ private slots:
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(u'\n')));
         QCOMPARE(form.findChild<QTreeWidget*>(QStringLiteral("ListView"))->topLevelItem(0)->text(3),
                  QStringLiteral("Completed"));
-        QCOMPARE(PdfPages(out.filePath(QStringLiteral("basic_test_ppt_file.pdf"))), 2);
+        QCOMPARE(pressmark::testing::PdfPageCount(out.filePath(QStringLiteral("basic_test_ppt_file.pdf")).toStdString()), 2);
         QCOMPARE(questions, QStringList{"Open the output directory now ? "});
     }
 };
