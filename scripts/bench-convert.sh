@@ -47,25 +47,19 @@ trap 'rm -rf "$work"' EXIT
 make_soffice_profiles "$work" "${decks[0]}"
 
 # Each command runs BENCH_RUNS times (default 3) into a fresh folder; the
-# best time counts, as the one least disturbed by the rest of the machine.
+# best time counts.
 runs=${BENCH_RUNS:-3}
 declare -A seconds slides
 labels=()
 run() {  # run <label> <output folder> <command...>
-    local label=$1 out=$2 start took r
+    local label=$1
+    out=$2  # for empty_output, untimed before each run
     shift 2
     labels+=("$label")
-    for ((r = 0; r < runs; r++)); do
-        rm -rf "$out"
-        mkdir -p "$out"
-        start=$(now)
-        "$@" >"$work/log" 2>&1 || echo "bench-convert: $label exited $? (see the pages count)" >&2
-        took=$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.2f", b - a}')
-        seconds[$label]=$(awk -v t="$took" -v best="${seconds[$label]:-}" \
-            'BEGIN {print (best == "" || t < best) ? t : best}')
-    done
+    seconds[$label]=$(best_seconds "$runs" empty_output "$@")
     slides[$label]=$(pdf_pages "$out")
 }
+empty_output() { rm -rf "$out" && mkdir -p "$out"; }
 
 echo "bench-convert: ${#decks[@]} decks, $(nproc) cores, best of $runs runs"
 for jobs in auto 1 2; do

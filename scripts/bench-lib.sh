@@ -11,6 +11,23 @@
 
 now() { date +%s.%N; }
 
+# best_seconds <runs> <setup> <command...>: runs the command <runs> times and
+# prints the best wall time, as the run least disturbed by the rest of the
+# machine. <setup> (a command; ":" for none) runs untimed before each run.
+# A failing run is reported on stderr and still timed.
+best_seconds() {
+    local runs=$1 setup=$2 best="" start took r
+    shift 2
+    for ((r = 0; r < runs; r++)); do
+        "$setup"
+        start=$(now)
+        "$@" >/dev/null 2>&1 || echo "bench: $* exited $?" >&2
+        took=$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.2f", b - a}')
+        best=$(awk -v t="$took" -v best="$best" 'BEGIN {print (best == "" || t < best) ? t : best}')
+    done
+    echo "$best"
+}
+
 pdf_pages() {  # total pages of the PDF documents in a folder
     local total=0 n f
     for f in "$1"/*.pdf; do

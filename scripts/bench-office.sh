@@ -31,20 +31,13 @@ work=$(mktemp -d /tmp/pressmark-bench-office-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 make_soffice_profiles "$work" "$corpus/testPPT.ppt"
 
-# Each command runs BENCH_RUNS times (default 3); the best time counts, as
-# the one least disturbed by the rest of the machine.
+# Each command runs BENCH_RUNS times (default 3); the best time counts.
 runs=${BENCH_RUNS:-3}
 declare -A seconds
 timed() {  # timed <label> <command...>
-    local label=$1 start took r
+    local label=$1
     shift
-    for ((r = 0; r < runs; r++)); do
-        start=$(now)
-        "$@" >/dev/null 2>&1 || echo "bench-office: $label exited $?" >&2
-        took=$(awk -v a="$start" -v b="$(now)" 'BEGIN {printf "%.2f", b - a}')
-        seconds[$label]=$(awk -v t="$took" -v best="${seconds[$label]:-}" \
-            'BEGIN {print (best == "" || t < best) ? t : best}')
-    done
+    seconds[$label]=$(best_seconds "$runs" : "$@")
 }
 timed a "$cli" -q -o "$work/a" "${paths[@]}"
 timed a1 "$cli" -q --jobs 1 -o "$work/a1" "${paths[@]}"

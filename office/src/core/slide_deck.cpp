@@ -127,8 +127,6 @@ void requireRenderedSize(const std::string& rendered, const std::string& target,
                          int slide) {
     const PixelSize got = readPngSize(rendered);
     if (got == size) return;
-    std::error_code ec;
-    fs::remove(rendered, ec);
     throw WriteError(target, "the presentation application rendered slide " + std::to_string(slide) +
                                  " at " + std::to_string(got.width) + " x " + std::to_string(got.height) +
                                  " instead of " + std::to_string(size.width) + " x " +
