@@ -2,9 +2,7 @@
 // ImageMagick draws, the life cycle of TPageIO, and what a failing disk or
 // an abandoned run leaves behind (never a broken or half-replaced file).
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 
 #include "pressmark/imaging/errors.h"
 #include "pressmark/writers/page_io.h"
@@ -322,24 +320,20 @@ TEST(OutputFile, SystemWriteFailureRemovesTheTemporaryFile) {
     TempDir out;
     const std::string target = out / "big.ps";
     test::WriteFile(target, std::vector<std::uint8_t>{'o', 'l', 'd'});
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 100'000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    try {
-        OutputFile file(target);
-        const std::vector<std::uint8_t> block(40'000, 'x');
-        for (int i = 0; i < 10; ++i) WriteAll(file, block);
-        file.commit();
-        ADD_FAILURE() << "no error";
-    } catch (const WriteError& e) {
-        EXPECT_EQ(e.file(), target);
-        EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+    {
+        test::FileSizeLimit limit(100'000);
+        ASSERT_TRUE(limit.active());
+        try {
+            OutputFile file(target);
+            const std::vector<std::uint8_t> block(40'000, 'x');
+            for (int i = 0; i < 10; ++i) WriteAll(file, block);
+            file.commit();
+            ADD_FAILURE() << "no error";
+        } catch (const WriteError& e) {
+            EXPECT_EQ(e.file(), target);
+            EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(test::ReadFile(target), "old");
     EXPECT_EQ(out.Files(), std::vector<std::string>{"big.ps"});
 }

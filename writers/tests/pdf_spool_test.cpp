@@ -3,9 +3,7 @@
 // stream data in memory, and a spool the system refuses surfaces as a
 // write error naming the document, with the document still whole.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 
 #include "pressmark/imaging/errors.h"
 #include "pressmark/imaging/image_params.h"
@@ -105,23 +103,19 @@ TEST(PDFSpool, RefusedSpoolWriteLeavesTheDocumentWithItsEarlierPages) {
     TProgressRecord progress;
     PDFAddPage(*document, *colour, params, progress);
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 150'000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     bool refused = false;
-    try {
-        PDFAddPage(*document, *colour, params, progress);
-    } catch (const WriteError& e) {
-        refused = true;
-        EXPECT_EQ(e.file(), "deck.pdf");
-        EXPECT_NE(e.reason().find("spool"), std::string::npos) << e.what();
-        EXPECT_NE(e.reason().find("too large"), std::string::npos) << e.what();
+    {
+        test::FileSizeLimit limit(150'000);
+        ASSERT_TRUE(limit.active());
+        try {
+            PDFAddPage(*document, *colour, params, progress);
+        } catch (const WriteError& e) {
+            refused = true;
+            EXPECT_EQ(e.file(), "deck.pdf");
+            EXPECT_NE(e.reason().find("spool"), std::string::npos) << e.what();
+            EXPECT_NE(e.reason().find("too large"), std::string::npos) << e.what();
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
     EXPECT_TRUE(refused);
 
     MemoryFile out;

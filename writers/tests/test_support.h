@@ -3,10 +3,12 @@
 // clock, scratch folders, and running the independent readers (qpdf,
 // poppler, mupdf, ghostscript) on what the writers produce.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -288,5 +290,31 @@ inline Picture Render(Renderer renderer, const std::string& document, int page, 
     }
     return ReadPPM(out);
 }
+
+// Lowers this process's file size limit (a full disk that the system itself
+// reports) until the end of the scope; writes past it fail with EFBIG
+// instead of raising SIGXFSZ. Restored also when an assertion leaves early.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved_;
+        small.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool active() const { return active_; }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = SIG_DFL;
+    bool active_ = false;
+};
 
 }  // namespace pressmark::test
