@@ -269,6 +269,9 @@ TEST(OfficeFailure, HungOrCrashedOfficeFailsTheCallInWords) {
         SlideDeck deck(session, corpus("basic_test_ppt_file.ppt"));
         const pid_t pid = session->require("", "").pid();
         ::kill(pid, c.signal);
+        // The call is made once the signal has taken hold of every thread.
+        ASSERT_TRUE(eventually([&] { return c.signal == SIGSTOP ? processStopped(pid) : processGone(pid); }, 5))
+            << c.name;
         const auto start = std::chrono::steady_clock::now();
         try {
             deck.slideCount();

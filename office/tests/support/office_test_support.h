@@ -92,6 +92,22 @@ inline bool processGone(pid_t pid) {
            run("ps -o stat= -p " + std::to_string(pid)).find('Z') != std::string::npos;
 }
 
+// True once every thread of the process has stopped. A stop signal only
+// wakes one thread, which then stops the others: until it has run, the rest
+// may go on answering calls.
+inline bool processStopped(pid_t pid) {
+    std::error_code ec;
+    bool any = false;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream in(task.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')');
+        if (close == std::string::npos || close + 2 >= text.size() || text[close + 2] != 'T') return false;
+        any = true;
+    }
+    return any;
+}
+
 // Waits up to `seconds` for a condition, checking every 100 ms.
 template <class F>
 bool eventually(F&& condition, double seconds) {
