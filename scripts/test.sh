@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: the full suite, then the core
 # libraries again under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the BMP reader's fuzzer for a bounded time.
+# the fuzzers (BMP reader, encoders against libtiff) for a bounded time each.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -25,5 +25,5 @@ PRESSMARK_BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" \
   -DPRESSMARK_BUILD_GUI=OFF -DPRESSMARK_BUILD_BENCHMARKS=OFF
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$root/build-asan" --output-on-failure -j 2 -L 'core|control' --timeout 600
 
-echo "== BMP reader fuzzer (bounded)"
+echo "== fuzzers (bounded)"
 "$root/scripts/fuzz.sh" 60
