@@ -185,6 +185,9 @@ TCliRequest ParseCommandLine(const std::vector<std::string>& arguments) {
     imageMode->add_option("-o,--output", images.output, "The document to write (.pdf or .ps)")->required();
     AddDocumentOptions(*imageMode, images, "Output format: pdf or ps; default from the --output extension, else pdf");
     imageMode->add_flag("-q,--quiet", images.quiet, "Print only errors");
+    // Not the presentations' footer, which a subcommand would otherwise inherit.
+    imageMode->footer("Exit status: 0 when the document was written, 1 when it was not (a bad image, a failed "
+                      "write, or an interruption; no partial document is left), 2 for a usage error.");
 
     try {
         std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());

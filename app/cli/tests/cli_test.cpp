@@ -127,6 +127,8 @@ TEST(CommandLine, HelpNamesEveryPaperAndCompression) {
         EXPECT_NE(help.Message.find(name), std::string::npos) << name;
     const auto imagesHelp = ParseCommandLine({"images", "--help"});
     EXPECT_NE(imagesHelp.Message.find("BMP"), std::string::npos) << imagesHelp.Message;
+    EXPECT_EQ(imagesHelp.Message.find("Each presentation"), std::string::npos)
+        << "the images mode has its own footer: " << imagesHelp.Message;
 }
 
 // The program itself: the images mode writes one PDF page per BMP, in slide
