@@ -116,12 +116,6 @@ std::string uniquePipeName() {
            std::to_string(counter++) + "_" + std::to_string(random());
 }
 
-std::filesystem::path temporaryBase() {
-    std::error_code ec;
-    auto base = std::filesystem::temp_directory_path(ec);
-    return ec ? std::filesystem::path("/tmp") : base;
-}
-
 // The office makes its pipe a socket in the temporary folder; killed, it
 // cannot remove it, so we do.
 void removePipeSocket(const std::string& pipeName) {
@@ -239,6 +233,12 @@ std::string toUtf8(const ::rtl::OUString& s) {
 ::rtl::OUString fromUtf8(const std::string& s) {
     return ::rtl::OStringToOUString(::rtl::OString(s.data(), static_cast<sal_Int32>(s.size())),
                                     RTL_TEXTENCODING_UTF8);
+}
+
+std::filesystem::path temporaryBase() {
+    std::error_code ec;
+    auto base = std::filesystem::temp_directory_path(ec);
+    return ec ? std::filesystem::path("/tmp") : base;
 }
 
 ::rtl::OUString fileUrl(const std::string& path) {

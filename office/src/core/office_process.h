@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -166,5 +167,7 @@ std::string toUtf8(const ::rtl::OUString& s);
 ::rtl::OUString fromUtf8(const std::string& s);
 // file:// URL of an absolute local path.
 ::rtl::OUString fileUrl(const std::string& path);
+// The system's temporary folder ($TMPDIR), /tmp when it has none.
+std::filesystem::path temporaryBase();
 
 }  // namespace pressmark::office

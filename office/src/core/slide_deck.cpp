@@ -79,7 +79,7 @@ const GraphicFormat* findGraphicFormat(std::string name) {
 class TemporaryFolder {
 public:
     // In the system's temporary folder.
-    TemporaryFolder() : TemporaryFolder(systemTemporaryFolder(), "pressmark-slides-") {}
+    TemporaryFolder() : TemporaryFolder(temporaryBase(), "pressmark-slides-") {}
     // Inside `base`, hidden, so that finished files are renamed into `base`
     // without copying.
     TemporaryFolder(const fs::path& base, const std::string& prefix) {
@@ -100,12 +100,6 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    static fs::path systemTemporaryFolder() {
-        std::error_code ec;
-        auto base = fs::temp_directory_path(ec);
-        return ec ? fs::path("/tmp") : base;
-    }
-
     std::string path_;
 };
 
@@ -193,21 +187,22 @@ int SlideDeck::slideCount() {
     const std::string doing = "counting the slides";
     OfficeProcess& o = office(doing);
     if (!document_.is()) throw OfficeError(path_, "the presentation is closed");
-    return o.call(path_, doing, [&] {
-        Reference<css::drawing::XDrawPagesSupplier> supplier(document_, UNO_QUERY_THROW);
-        return static_cast<int>(supplier->getDrawPages()->getCount());
-    });
+    return o.call(path_, doing, [&] { return static_cast<int>(drawPages()->getCount()); });
 }
 
-Reference<css::drawing::XDrawPage> SlideDeck::page(int index) {
+const Reference<css::drawing::XDrawPages>& SlideDeck::drawPages() {
     // The office makes a new collection object on every request; one per
     // deck saves a round trip per slide.
     if (!pages_.is()) {
         Reference<css::drawing::XDrawPagesSupplier> supplier(document_, UNO_QUERY_THROW);
         pages_ = supplier->getDrawPages();
     }
+    return pages_;
+}
+
+Reference<css::drawing::XDrawPage> SlideDeck::page(int index) {
     Reference<css::drawing::XDrawPage> page;
-    pages_->getByIndex(index) >>= page;
+    drawPages()->getByIndex(index) >>= page;
     if (!page.is()) throw css::uno::RuntimeException("the slide is missing");
     return page;
 }
@@ -216,13 +211,15 @@ std::pair<double, double> SlideDeck::slideSize(int index) {
     const std::string doing = "reading the slide size";
     OfficeProcess& o = office(doing);
     if (!document_.is()) throw OfficeError(path_, "the presentation is closed");
-    return o.call(path_, doing, [&] {
-        Reference<css::beans::XPropertySet> pageProperties(page(index), UNO_QUERY_THROW);
-        sal_Int32 width = 0, height = 0;
-        pageProperties->getPropertyValue("Width") >>= width;
-        pageProperties->getPropertyValue("Height") >>= height;
-        return std::pair<double, double>(width, height);
-    });
+    return o.call(path_, doing, [&] { return pageSize(page(index)); });
+}
+
+std::pair<double, double> SlideDeck::pageSize(const Reference<css::drawing::XDrawPage>& slide) {
+    Reference<css::beans::XPropertySet> pageProperties(slide, UNO_QUERY_THROW);
+    sal_Int32 width = 0, height = 0;
+    pageProperties->getPropertyValue("Width") >>= width;
+    pageProperties->getPropertyValue("Height") >>= height;
+    return {width, height};
 }
 
 Reference<css::drawing::XGraphicExportFilter> SlideDeck::makeExportFilter() {
@@ -242,10 +239,7 @@ PixelSize SlideDeck::renderTo(const Reference<css::drawing::XGraphicExportFilter
     // One guarded call per slide: every round trip to the office counts.
     bool written = o.call(path_, doing, [&] {
         const auto slide = page(index);
-        Reference<css::beans::XPropertySet> pageProperties(slide, UNO_QUERY_THROW);
-        sal_Int32 width = 0, height = 0;
-        pageProperties->getPropertyValue("Width") >>= width;
-        pageProperties->getPropertyValue("Height") >>= height;
+        const auto [width, height] = pageSize(slide);
         size = fitSlide(width, height, boxWidth, boxHeight);
         filter->setSourceDocument(Reference<css::lang::XComponent>(slide, UNO_QUERY_THROW));
         auto filterData = properties({property("PixelWidth", Any(static_cast<sal_Int32>(size.width))),

@@ -60,7 +60,10 @@ public:
 
 private:
     OfficeProcess& office(const std::string& doing);
+    // Inside a call into the office only.
+    const css::uno::Reference<css::drawing::XDrawPages>& drawPages();
     css::uno::Reference<css::drawing::XDrawPage> page(int index);
+    static std::pair<double, double> pageSize(const css::uno::Reference<css::drawing::XDrawPage>& slide);
     css::uno::Reference<css::drawing::XGraphicExportFilter> makeExportFilter();
     // Renders slide `index` into `file`, fitted into the box; answers the
     // size asked of the office. `quick`: a PNG for our own use, compressed
