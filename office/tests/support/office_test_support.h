@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +68,27 @@ private:
     std::string path_;
 };
 
+// What the tests read of a process's (or thread's) /proc stat file: its
+// command name, state letter and parent; nothing once it is gone.
+struct ProcStat {
+    std::string name;
+    char state = '?';
+    pid_t parent = 0;
+};
+
+inline std::optional<ProcStat> readProcStat(const std::filesystem::path& statFile) {
+    std::ifstream in(statFile);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The name may itself hold parentheses and blanks: it runs to the last ')'.
+    const auto open = text.find('('), close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) return std::nullopt;
+    ProcStat stat;
+    stat.name = text.substr(open + 1, close - open - 1);
+    std::istringstream rest(text.substr(close + 1));
+    if (!(rest >> stat.state >> stat.parent)) return std::nullopt;
+    return stat;
+}
+
 // soffice.bin processes whose parent is this process.
 inline std::vector<pid_t> childOffices() {
     std::vector<pid_t> pids;
@@ -74,22 +96,17 @@ inline std::vector<pid_t> childOffices() {
     while (dirent* e = ::readdir(proc.get())) {
         const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
         if (pid <= 0) continue;
-        std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const auto close = text.rfind(')');
-        if (close == std::string::npos || text.find("(soffice.bin)") == std::string::npos) continue;
-        std::istringstream rest(text.substr(close + 2));
-        char state;
-        pid_t parent;
-        rest >> state >> parent;
-        if (parent == ::getpid() && state != 'Z') pids.push_back(pid);
+        const auto stat = readProcStat("/proc/" + std::string(e->d_name) + "/stat");
+        if (stat && stat->name == "soffice.bin" && stat->parent == ::getpid() && stat->state != 'Z')
+            pids.push_back(pid);
     }
     return pids;
 }
 
 inline bool processGone(pid_t pid) {
-    return ::kill(pid, 0) != 0 ||
-           run("ps -o stat= -p " + std::to_string(pid)).find('Z') != std::string::npos;
+    if (::kill(pid, 0) != 0) return true;
+    const auto stat = readProcStat("/proc/" + std::to_string(pid) + "/stat");
+    return !stat || stat->state == 'Z';
 }
 
 // True once every thread of the process has stopped. A stop signal only
@@ -99,10 +116,8 @@ inline bool processStopped(pid_t pid) {
     std::error_code ec;
     bool any = false;
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-        std::ifstream in(task.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const auto close = text.rfind(')');
-        if (close == std::string::npos || close + 2 >= text.size() || text[close + 2] != 'T') return false;
+        const auto stat = readProcStat(task.path() / "stat");
+        if (!stat || stat->state != 'T') return false;
         any = true;
     }
     return any;
