@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "../tests/memory_tiff.h"
+
 namespace pressmark::bench {
 
 constexpr int kWidth = 800;
@@ -50,40 +52,12 @@ inline std::vector<std::uint8_t> SlideBW1() {
     return page;
 }
 
-// A TIFF kept in memory, so libtiff's timing includes no disk.
-struct MemoryTiff {
-    std::vector<std::uint8_t> data;
-    toff_t pos = 0;
-
-    static tsize_t Read(thandle_t h, tdata_t buf, tsize_t n) {
-        auto* m = static_cast<MemoryTiff*>(h);
-        const tsize_t avail = m->pos < m->data.size() ? static_cast<tsize_t>(m->data.size() - m->pos) : 0;
-        n = n < avail ? n : avail;
-        std::memcpy(buf, m->data.data() + m->pos, static_cast<std::size_t>(n));
-        m->pos += static_cast<toff_t>(n);
-        return n;
-    }
-    static tsize_t Write(thandle_t h, tdata_t buf, tsize_t n) {
-        auto* m = static_cast<MemoryTiff*>(h);
-        if (m->pos + n > m->data.size()) m->data.resize(m->pos + n);
-        std::memcpy(m->data.data() + m->pos, buf, static_cast<std::size_t>(n));
-        m->pos += static_cast<toff_t>(n);
-        return n;
-    }
-    static toff_t Seek(thandle_t h, toff_t off, int whence) {
-        auto* m = static_cast<MemoryTiff*>(h);
-        m->pos = whence == SEEK_SET ? off : whence == SEEK_CUR ? m->pos + off : m->data.size() + off;
-        return m->pos;
-    }
-    static int Close(thandle_t) { return 0; }
-    static toff_t Size(thandle_t h) { return static_cast<MemoryTiff*>(h)->data.size(); }
-};
+using pressmark::testing::MemoryTiff;
 
 // Encodes one page as a single strip with libtiff's `compression`, `iterations`
 // times into the same open TIFF (the strip is rewritten in place).
 inline TIFF* OpenPageTiff(MemoryTiff& file, int compression, int bitsPerSample, int samples) {
-    TIFF* tif = TIFFClientOpen("page", "w", &file, MemoryTiff::Read, MemoryTiff::Write, MemoryTiff::Seek,
-                               MemoryTiff::Close, MemoryTiff::Size, nullptr, nullptr);
+    TIFF* tif = file.open("w");
     if (!tif) return nullptr;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);

@@ -18,6 +18,7 @@
 #include "pressmark/imaging/ccitt.h"
 #include "pressmark/imaging/lzw.h"
 #include "pressmark/imaging/packbits.h"
+#include "../tests/memory_tiff.h"
 
 namespace {
 
@@ -25,43 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 enum class Coder { G3, G4, Lzw, PackBits, Count };
 
-// A TIFF file held in memory, for libtiff's client I/O.
-struct MemoryTiff {
-    Bytes data;
-    toff_t pos = 0;
-
-    static tmsize_t Read(thandle_t h, void* buf, tmsize_t n) {
-        auto* m = static_cast<MemoryTiff*>(h);
-        const toff_t avail = m->pos < m->data.size() ? m->data.size() - m->pos : 0;
-        const auto count = static_cast<tmsize_t>(std::min<toff_t>(avail, static_cast<toff_t>(n)));
-        if (count > 0) std::memcpy(buf, m->data.data() + m->pos, static_cast<std::size_t>(count));
-        m->pos += static_cast<toff_t>(count);
-        return count;
-    }
-    static tmsize_t Write(thandle_t h, void* buf, tmsize_t n) {
-        auto* m = static_cast<MemoryTiff*>(h);
-        if (m->pos + static_cast<toff_t>(n) > m->data.size()) m->data.resize(m->pos + static_cast<toff_t>(n));
-        std::memcpy(m->data.data() + m->pos, buf, static_cast<std::size_t>(n));
-        m->pos += static_cast<toff_t>(n);
-        return n;
-    }
-    static toff_t Seek(thandle_t h, toff_t off, int whence) {
-        auto* m = static_cast<MemoryTiff*>(h);
-        if (whence == SEEK_CUR) off += m->pos;
-        else if (whence == SEEK_END) off += m->data.size();
-        m->pos = off;
-        return off;
-    }
-    static int Close(thandle_t) { return 0; }
-    static toff_t Size(thandle_t h) { return static_cast<MemoryTiff*>(h)->data.size(); }
-    static int Map(thandle_t, void**, toff_t*) { return 0; }
-    static void Unmap(thandle_t, void*, toff_t) {}
-
-    TIFF* open(const char* mode) {
-        pos = 0;
-        return TIFFClientOpen("fuzz", mode, this, Read, Write, Seek, Close, Size, Map, Unmap);
-    }
-};
+using pressmark::testing::MemoryTiff;
 
 struct Image {
     std::int32_t width = 0, height = 0, bitsPerSample = 8;
